@@ -1,0 +1,124 @@
+// The simulated backend: virtual bridges that tests and regdiag-sim plug in
+// and out, each with a virtual chip, and every fault the program must
+// survive, injectable on demand.
+//
+// Threads: everything here runs on the window thread. Attach and detach
+// notifications still travel through the session's Dispatcher, so they reach
+// the program the way a real backend's do: when the window processes events.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/usb_lib/usb_lib.h"
+#include "link/usb_lib/virtual_bridge.h"
+
+namespace regdiag::usb {
+
+class SimUsbLibrary final : public UsbLibrary {
+ public:
+  SimUsbLibrary();
+  ~SimUsbLibrary() override;
+
+  // UsbLibrary
+  [[nodiscard]] UsbStatus UsbInit(DriverHandle* driver, std::span<const MatchEntry> matches,
+                                  const DeviceEventTable& events, std::uint32_t options,
+                                  Dispatcher dispatch) override;
+  void UsbUninit(DriverHandle driver) override;
+  [[nodiscard]] UsbStatus UsbSetInterface(DeviceHandle device, std::uint32_t interfaceNumber,
+                                          std::uint32_t alternateSetting) override;
+  [[nodiscard]] UsbStatus UsbGetDeviceInfo(DeviceHandle device, const DeviceInfo** info) override;
+  void UsbPutDeviceInfo(const DeviceInfo* info) override;
+  [[nodiscard]] UsbStatus UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
+                                      std::uint32_t options, std::uint8_t* buffer, std::int32_t length,
+                                      std::uint32_t* bytesTransferred, const std::uint8_t* setupPacket,
+                                      std::uint32_t timeoutMs) override;
+  [[nodiscard]] std::string UsbStatusString(UsbStatus status) const override;
+
+  // --- The bench: plugging bridges in and out -------------------------
+  // Plugs in a bridge with the given IDs (by default the real bridge's) and
+  // returns its id on the bench. While a session runs, a matching bridge is
+  // reported to the attach handler through the dispatcher.
+  int Plug(std::uint16_t vendorId = 0x4B7C, std::uint16_t productId = 0x2005);
+  // Unplugs one bridge; a held one is reported to the detach handler.
+  void Unplug(int bridgeId);
+  // Unplugs every bridge.
+  void UnplugAll();
+  [[nodiscard]] std::vector<int> PluggedBridges() const;
+  // The bridge whose attach was accepted, if any.
+  [[nodiscard]] std::optional<int> HeldBridge() const;
+  // The device handle the session gave a plugged bridge (0 before a session
+  // saw it).
+  [[nodiscard]] DeviceHandle HandleOf(int bridgeId) const;
+  // The virtual chip behind a bridge (the first plugged one by default).
+  [[nodiscard]] VirtualBridge& Bridge(int bridgeId);
+  [[nodiscard]] VirtualBridge& Bridge();
+
+  // --- Faults ----------------------------------------------------------
+  // The next UsbInit fails with this status; the text, when given, becomes
+  // UsbStatusString's answer for it (it may hold a NUL).
+  void FailNextInit(UsbStatus status, std::optional<std::string> text = std::nullopt);
+  // Bridges plugged from now on offer an active setting with no endpoints.
+  void SetNoEndpoints(bool none) { noEndpoints_ = none; }
+  // The next UsbTransfer fails with this status and moves nothing.
+  void FailNextTransfer(UsbStatus status = kStatusIoError) { failNextTransfer_ = status; }
+  // The next UsbTransfer times out (status kStatusTimeout), at once.
+  void TimeOutNextTransfer() { failNextTransfer_ = kStatusTimeout; }
+  // The next UsbGetDeviceInfo fails with this status.
+  void FailNextDeviceInfo(UsbStatus status = kStatusNoDevice) { failNextDeviceInfo_ = status; }
+  // The next reply of the held bridge carries this status byte.
+  void ForceNextStatusByte(std::uint8_t status);
+  // The next reply of the held bridge is cut to this many bytes.
+  void ShortenNextReply(std::size_t bytes);
+  // The next UsbSetInterface fails with this status.
+  void FailNextSetInterface(UsbStatus status) { failNextSetInterface_ = status; }
+  // Runs once inside the next UsbTransfer, before it moves any data: lets a
+  // test unplug the bridge in the middle of an exchange.
+  void OnNextTransfer(std::function<void()> hook) { nextTransferHook_ = std::move(hook); }
+
+  // --- Observation -----------------------------------------------------
+  [[nodiscard]] bool SessionOpen() const { return session_.has_value(); }
+  [[nodiscard]] int InitCalls() const { return initCalls_; }
+  [[nodiscard]] int UninitCalls() const { return uninitCalls_; }
+  [[nodiscard]] std::uint64_t TransferCount() const { return transferCount_; }
+  [[nodiscard]] int OutstandingDeviceInfo() const { return outstandingInfo_; }
+
+ private:
+  struct SimBridge;
+  struct Session {
+    DriverHandle handle = 0;
+    std::vector<MatchEntry> matches;
+    DeviceEventTable events;
+    Dispatcher dispatch;
+  };
+
+  void Announce(int bridgeId);
+  [[nodiscard]] bool Matches(const SimBridge& bridge) const;
+  [[nodiscard]] SimBridge* FindByHandle(DeviceHandle device);
+
+  std::map<int, std::unique_ptr<SimBridge>> bridges_;
+  int nextBridgeId_ = 1;
+  DeviceHandle nextDeviceHandle_ = 0x1000;
+  DriverHandle nextDriverHandle_ = 1;
+  std::optional<Session> session_;
+  // Bumped by every UsbInit and UsbUninit, so that a notification queued for
+  // an ended session is dropped when it arrives.
+  std::shared_ptr<std::uint64_t> generation_;
+  std::optional<std::pair<UsbStatus, std::optional<std::string>>> failNextInit_;
+  std::map<UsbStatus, std::string> statusTexts_;
+  bool noEndpoints_ = false;
+  std::optional<UsbStatus> failNextTransfer_;
+  std::optional<UsbStatus> failNextDeviceInfo_;
+  std::optional<UsbStatus> failNextSetInterface_;
+  std::function<void()> nextTransferHook_;
+  int initCalls_ = 0;
+  int uninitCalls_ = 0;
+  std::uint64_t transferCount_ = 0;
+  int outstandingInfo_ = 0;
+};
+
+}  // namespace regdiag::usb

@@ -1,0 +1,59 @@
+// A virtual USB-to-I2C bridge with a virtual chip of 256 8-bit registers at
+// I2C address 0x2D behind it. It decodes the request packets sent on the OUT
+// pipe and prepares the reply that the next IN transfer collects. Shared by
+// the simulated backend and by test fixtures that emulate a device below
+// libusb. Not thread-safe: the owner serialises access.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace regdiag::usb {
+
+class VirtualBridge {
+ public:
+  // Status bytes the bridge answers with.
+  static constexpr std::uint8_t kStatusOk = 0x00;
+  static constexpr std::uint8_t kStatusNoAck = 0x40;
+  static constexpr std::uint8_t kStatusGeneralError = 0x80;
+
+  VirtualBridge();
+
+  // Takes one request packet from the OUT pipe.
+  //  read:  0x01, 0x5B, register            -> reply status, value (2 bytes)
+  //  write: 0x00, 0x5A, register, data       -> reply status (1 byte)
+  // Another I2C address byte gets the no-acknowledge status, an unknown
+  // request code or a packet too short for its code the general-error
+  // status. A new request replaces a reply that was never collected.
+  void HandleRequest(std::span<const std::uint8_t> request);
+
+  // The reply waiting for the IN pipe, if any; collecting it removes it.
+  [[nodiscard]] bool HasReply() const { return reply_.has_value(); }
+  [[nodiscard]] std::vector<std::uint8_t> TakeReply();
+
+  // Fault injection: the next reply carries this status byte instead of the
+  // real one (a read still returns the register value). One-shot.
+  void ForceNextStatus(std::uint8_t status) { forcedStatus_ = status; }
+  // The next reply is cut to this many bytes. One-shot.
+  void ShortenNextReply(std::size_t bytes) { shortReply_ = bytes; }
+
+  [[nodiscard]] std::uint8_t Register(std::uint8_t address) const { return registers_[address]; }
+  void SetRegister(std::uint8_t address, std::uint8_t value) { registers_[address] = value; }
+  // Believable power-on values for a demonstration chip.
+  void LoadDemoValues();
+
+  // Requests handled so far (for tests).
+  [[nodiscard]] std::uint64_t RequestCount() const { return requestCount_; }
+
+ private:
+  std::array<std::uint8_t, 256> registers_{};
+  std::optional<std::vector<std::uint8_t>> reply_;
+  std::optional<std::uint8_t> forcedStatus_;
+  std::optional<std::size_t> shortReply_;
+  std::uint64_t requestCount_ = 0;
+};
+
+}  // namespace regdiag::usb
