@@ -1,1 +1,18 @@
-int main() { return 0; }
+// regdiag: the register window on real bridges, through libusb.
+#include <QApplication>
+
+#include "app/app_folder.h"
+#include "link/usb_lib/libusb_library.h"
+#include "window/diag_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("regdiag"));
+  QApplication::setApplicationDisplayName(QStringLiteral("regdiag"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
+
+  regdiag::usb::LibusbLibrary library;
+  regdiag::DiagWindow window(library, regdiag::AppFolder());
+  window.show();
+  return QApplication::exec();
+}

@@ -1,1 +1,27 @@
-int main() { return 0; }
+// regdiag-sim: the same window on a simulated bridge with a virtual chip, and
+// a small control panel to plug, unplug and inject faults by hand.
+#include <QApplication>
+
+#include "app/app_folder.h"
+#include "app/sim_control_panel.h"
+#include "link/usb_lib/sim_usb_library.h"
+#include "window/diag_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("regdiag-sim"));
+  QApplication::setApplicationDisplayName(QStringLiteral("regdiag"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
+
+  regdiag::usb::SimUsbLibrary library;
+  const int bridge = library.Plug();
+  library.Bridge(bridge).LoadDemoValues();
+
+  regdiag::DiagWindow window(library, regdiag::AppFolder());
+  regdiag::SimControlPanel panel(library);
+  QObject::connect(&window, &QObject::destroyed, &panel, &QWidget::close);
+  window.show();
+  panel.move(window.frameGeometry().topRight() + QPoint(8, 0));
+  panel.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,137 @@
+// Creation, load and the window events that are not a control's.
+#include "window/diag_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QSignalBlocker>
+#include <QTabBar>
+
+#include "map/map_file.h"
+#include "window/hex_entry_box.h"
+#include "window/log_pane.h"
+#include "window/map_text.h"
+#include "window/wrap_button.h"
+
+namespace regdiag {
+
+DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent)
+    : QWidget(parent), library_(library), appFolder_(std::move(appFolder)) {
+  setObjectName(QStringLiteral("DiagWindow"));
+  BuildControls();
+  ConnectEvents();
+  Form_Initialize();
+  Form_Load();
+  // Shown centred on the screen.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+DiagWindow::~DiagWindow() {
+  // The program ends with its window: the session must not outlive it.
+  if (!unloaded_) Form_Unload();
+  DeviceConnected = false;
+}
+
+void DiagWindow::Form_Initialize() {
+  BridgeVendorId = 0x4B7C;
+  BridgeProductId = 0x2005;
+  Context.interfaceNumber = 0;
+  Context.alternateSetting = 0;
+  IgnoreSpinnerChange = false;
+}
+
+void DiagWindow::Form_Load() {
+  if (!LoadRegisterMap()) return;  // the window stays as laid out
+  ApplyMapTexts();
+  BuildTabs();
+  TabStrip1_Click();
+}
+
+bool DiagWindow::LoadRegisterMap() {
+  MapFileRead file = ReadMapFile(appFolder_);
+  switch (file.outcome) {
+    case MapFileRead::Outcome::NotFound:
+      ShowMessage(QString::fromLatin1(kMapNotFoundMessage));
+      return false;
+    case MapFileRead::Outcome::Unreadable:
+      ShowMessage(QString::fromStdString(MapUnreadableMessage(file.reason)));
+      return false;
+    case MapFileRead::Outcome::Loaded:
+      break;
+  }
+  Map = ParseRegisterMap(file.bytes);
+  Cache.fill(0);
+  return true;
+}
+
+void DiagWindow::ApplyMapTexts() {
+  if (!Map.WindowTitle.empty()) setWindowTitle(MapText(Map.WindowTitle));
+  if (!Map.HeadingText.empty()) lblQRVDevice->setText(MapText(Map.HeadingText));
+}
+
+void DiagWindow::BuildTabs() {
+  const QSignalBlocker quiet(TabStrip1);
+  while (TabStrip1->count() > 0) TabStrip1->removeTab(0);
+  for (int k = 1; k <= Map.TabCount; ++k) {
+    const QString name = MapText(Map.TabNames[k - 1]);
+    const int added = TabStrip1->addTab(name);
+    // The key is the page's name; repeated names are told apart by the index.
+    TabStrip1->setTabData(added, QStringLiteral("%1#%2").arg(name).arg(k));
+  }
+  if (TabStrip1->count() > 0) TabStrip1->setCurrentIndex(0);
+}
+
+void DiagWindow::ConnectEvents() {
+  connect(TabStrip1, &QTabBar::currentChanged, this, [this] { TabStrip1_Click(); });
+  for (int row = 0; row < kRowsPerPage; ++row) {
+    const auto r = static_cast<std::int16_t>(row);
+    connect(cbRead[row], &QPushButton::clicked, this, [this, r] { cbRead_Click(r); });
+    connect(cbWrite[row], &QPushButton::clicked, this, [this, r] { cbWrite_Click(r); });
+    connect(tbRegdata[row], &HexEntryBox::keyTyped, this, [this, r](int key) { tbRegdata_KeyPress(r, key); });
+    connect(tbRegdata[row], &HexEntryBox::pasted, this, [this, r](const QString& text) { tbRegdata_Paste(r, text); });
+    connect(updnRegData[row], &QSpinBox::valueChanged, this, [this, r] { updnRegData_Change(r); });
+  }
+  for (int index = 0; index < kRowsPerPage * 8; ++index) {
+    const auto i = static_cast<std::int16_t>(index);
+    connect(cbRegToggleBit[index], &QPushButton::clicked, this, [this, i] { cbRegToggleBit_Click(i); });
+  }
+  connect(cbReadRegs, &QPushButton::clicked, this, &DiagWindow::cbReadRegs_Click);
+  connect(cbWriteRegs, &QPushButton::clicked, this, &DiagWindow::cbWriteRegs_Click);
+  connect(cmdClearLog, &QPushButton::clicked, this, &DiagWindow::cmdClearLog_Click);
+  connect(cbReadAllRegs, &QPushButton::clicked, this, &DiagWindow::cbReadAllRegs_Click);
+  connect(cbWriteAllRegs, &QPushButton::clicked, this, &DiagWindow::cbWriteAllRegs_Click);
+  connect(cbQuit, &QPushButton::clicked, this, &DiagWindow::cbQuit_Click);
+  connect(&Timer1, &QTimer::timeout, this, &DiagWindow::Timer1_Timer);
+}
+
+void DiagWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!activated_) {
+    activated_ = true;
+    // The driver start-up runs once the window is up and its event loop
+    // turns, also where no window manager activates it (offscreen).
+    QMetaObject::invokeMethod(this, &DiagWindow::Form_Activate, Qt::QueuedConnection);
+  }
+}
+
+void DiagWindow::closeEvent(QCloseEvent* event) {
+  if (!unloaded_) Form_Unload();
+  event->accept();
+}
+
+void DiagWindow::ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("regdiagMessage"));
+  box.exec();
+}
+
+const std::string& DiagWindow::LogContents() const { return txtLog->Contents(); }
+
+}  // namespace regdiag

@@ -1,0 +1,178 @@
+// The main window: owns every control and all state of a run, and serves the
+// control events under their handler names. The work itself is done by the
+// plain C++ core (map, hex rules, log texts, packets); the handlers here are
+// the thin layer that reads and sets controls.
+//
+// Threads: everything runs on the window thread. The USB library's
+// notifications reach DeviceAttach and DeviceDetach through queued calls on
+// this object, so they are handled whenever the thread processes events.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "link/device_context.h"
+#include "link/usb_lib/usb_lib.h"
+#include "map/register_map.h"
+
+class QLabel;
+class QFrame;
+class QPushButton;
+class QTabBar;
+class QSpinBox;
+
+namespace regdiag {
+
+class HexEntryBox;
+class LogPane;
+class WrapButton;
+
+class DiagWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The window talks to the bridge through `library`, which must outlive it,
+  // and reads tabdefs.csv from `appFolder`.
+  DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent = nullptr);
+  ~DiagWindow() override;
+
+  // --- Controls, under the names of the layout -------------------------
+  QLabel* lblQRVDevice = nullptr;
+  QLabel* Image1 = nullptr;
+  QTabBar* TabStrip1 = nullptr;
+  QFrame* tabPageArea = nullptr;
+  std::array<QFrame*, kRowsPerPage> fmRegCtrls{};
+  std::array<QLabel*, kRowsPerPage> lblRegName{};
+  std::array<QLabel*, kRowsPerPage> lblRegAddr{};
+  std::array<QLabel*, kRowsPerPage * 8> lblBitName{};
+  std::array<QPushButton*, kRowsPerPage * 8> cbRegToggleBit{};
+  std::array<HexEntryBox*, kRowsPerPage> tbRegdata{};
+  std::array<QSpinBox*, kRowsPerPage> updnRegData{};
+  std::array<QPushButton*, kRowsPerPage> cbRead{};
+  std::array<QPushButton*, kRowsPerPage> cbWrite{};
+  QPushButton* cbReadRegs = nullptr;
+  QPushButton* cbWriteRegs = nullptr;
+  QLabel* lblLog = nullptr;
+  LogPane* txtLog = nullptr;
+  WrapButton* cmdClearLog = nullptr;
+  WrapButton* cbReadAllRegs = nullptr;
+  WrapButton* cbWriteAllRegs = nullptr;
+  WrapButton* cbQuit = nullptr;
+  QTimer Timer1;
+  QTimer Timer2;  // laid out disabled; nothing uses it
+
+  // --- State of the run -----------------------------------------------
+  RegisterMap Map;
+  RegisterValueCache Cache{};
+  bool IgnoreSpinnerChange = false;
+  bool PauseElapsed = false;
+  std::uint16_t BridgeVendorId = 0;
+  std::uint16_t BridgeProductId = 0;
+  usb::DriverHandle DriverHandle = 0;
+  std::uint32_t LastStatus = 0;
+  usb::MatchEntry BridgeMatch{};
+  usb::DeviceEventTable DeviceEventTable{};
+  DeviceContext Context{};
+  TransferBuffer Transfer{};
+  usb::AlternateSetting TransferSetting{};
+  std::vector<usb::PipeRecord> PipeTable;
+
+  // --- Start-up and end (window) ----------------------------------------
+  void Form_Initialize();
+  void Form_Load();
+  [[nodiscard]] bool LoadRegisterMap();
+  // Runs once, at the first activation: the driver start-up.
+  void Form_Activate();
+  void Form_Unload();
+  void cbQuit_Click();
+  // True once the window has been unloaded: nothing may run against it then.
+  [[nodiscard]] bool Unloaded() const { return unloaded_; }
+  [[nodiscard]] bool Activated() const { return activated_; }
+
+  // --- Pages and pause ----------------------------------------------------
+  void TabStrip1_Click();
+  // Waits msec milliseconds while the window serves its events. Returns
+  // false when the wait ended because the window was unloaded; the caller
+  // must then stop.
+  bool Pause(std::int16_t msec);
+  void Timer1_Timer();
+  // Page index of the selected tab, or -1 when there is no tab.
+  [[nodiscard]] int PageIndex() const;
+
+  // --- Session log --------------------------------------------------------
+  static void AppendToTextBox(LogPane& box, std::string_view text, std::string_view suffix);
+  void LogText(std::string_view text, std::string_view suffix);
+  void LogLine(std::string_view text);
+  void cmdClearLog_Click();
+  // The log as one text, lines ending CR LF.
+  [[nodiscard]] const std::string& LogContents() const;
+
+  // --- Driver session -----------------------------------------------------
+  bool DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo& info, DeviceContext& context);
+  void DeviceDetach(usb::DeviceHandle device, DeviceContext& context);
+  [[nodiscard]] std::string StatusText(std::uint32_t status) const;
+
+  // --- Pipes --------------------------------------------------------------
+  // Each returns true when the transfer ran and the library reported
+  // success; every failure has been logged by then.
+  bool WritePipe();
+  bool ReadPipe();
+  bool SetPipesInfo(const usb::AlternateSetting& setting, std::vector<usb::PipeRecord>& pipeTable);
+
+  // --- Register transactions and sequences ---------------------------------
+  void cbRead_Click(std::int16_t Index);
+  void cbWrite_Click(std::int16_t Index);
+  void cbReadRegs_Click();
+  void cbWriteRegs_Click();
+  void cbReadAllRegs_Click();
+  void cbWriteAllRegs_Click();
+
+  // --- Value editing --------------------------------------------------------
+  void UpdateBitsFromText(std::int16_t row);
+  void UpdateCacheFromText(std::int16_t row);
+  void UpdateSpinnerFromText(std::int16_t row);
+  void UpdateTextFromBits(std::int16_t index);
+  void tbRegdata_KeyPress(std::int16_t Index, int& KeyAscii);
+  // Text that arrives by paste goes through the key rules character by
+  // character, so it can never leave more than two hex digits.
+  void tbRegdata_Paste(std::int16_t Index, const QString& text);
+  void updnRegData_Change(std::int16_t Index);
+  void cbRegToggleBit_Click(std::int16_t Index);
+
+  // Shows a modal message box with an OK button, captioned with the
+  // application's title.
+  void ShowMessage(const QString& text);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildRow(int row);
+  void BuildBottomBar();
+  void ConnectEvents();
+  void ApplyMapTexts();
+  void BuildTabs();
+  void SetBitButton(int index, bool set);
+  // One request and its reply; the shared part of every transaction.
+  // Returns false, having logged the transfer error line, when the request
+  // could not be sent or the reply did not arrive whole.
+  bool ExchangeRead(std::uint8_t address, std::uint8_t& status, std::uint8_t& value);
+  bool ExchangeWrite(std::uint8_t address, std::uint8_t data, std::uint8_t& status);
+  bool RunPipe(bool read);
+  void StartDriverSession();
+
+  usb::UsbLibrary& library_;
+  std::filesystem::path appFolder_;
+  bool activated_ = false;
+  bool unloaded_ = false;
+};
+
+}  // namespace regdiag

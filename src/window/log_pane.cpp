@@ -1,0 +1,43 @@
+#include "window/log_pane.h"
+
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace regdiag {
+
+namespace {
+
+// The view shows lines; a CR LF of the log is one line break there.
+QString ViewText(std::string_view text) {
+  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (shown.isEmpty() && !text.empty()) shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return shown;
+}
+
+}  // namespace
+
+LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void LogPane::Append(std::string_view text, std::string_view suffix) {
+  log_.Append(text, suffix);
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(ViewText(text) + ViewText(suffix));
+  // The caret goes to the end, which also brings the end into view.
+  cursor.movePosition(QTextCursor::End);
+  setTextCursor(cursor);
+}
+
+void LogPane::Clear() {
+  log_.Clear();
+  clear();
+}
+
+}  // namespace regdiag

@@ -1,0 +1,20 @@
+// The up-down spinner of a register row: only the two arrows of a spin box.
+// Its value changes by the arrows (or the arrow keys) and by code; both
+// raise valueChanged synchronously, inside the assignment.
+#pragma once
+
+#include <QSpinBox>
+
+namespace regdiag {
+
+class UpDownSpinner : public QSpinBox {
+  Q_OBJECT
+
+ public:
+  explicit UpDownSpinner(QWidget* parent = nullptr);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+};
+
+}  // namespace regdiag
