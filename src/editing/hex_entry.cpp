@@ -1,6 +1,7 @@
 // Typing into a row's hex box: the key rules decide what the text becomes.
 #include "editing/core/hex_key_rules.h"
 #include "window/diag_window.h"
+#include "window/scoped_flag.h"
 #include "window/hex_entry_box.h"
 
 namespace regdiag {
@@ -14,11 +15,10 @@ void DiagWindow::tbRegdata_KeyPress(std::int16_t Index, int& KeyAscii) {
   if (outcome.state.text != before.text) box.setText(QString::fromStdString(outcome.state.text));
   box.SetCaret(outcome.state.selStart, outcome.state.selLength);
 
-  IgnoreSpinnerChange = true;
+  const ScopedFlag quiet(IgnoreSpinnerChange);
   UpdateBitsFromText(Index);
   UpdateCacheFromText(Index);
   UpdateSpinnerFromText(Index);
-  IgnoreSpinnerChange = false;
 }
 
 void DiagWindow::tbRegdata_Paste(std::int16_t Index, const QString& text) {

@@ -4,6 +4,7 @@
 
 #include "editing/core/hex_value.h"
 #include "window/diag_window.h"
+#include "window/scoped_flag.h"
 #include "window/hex_entry_box.h"
 
 namespace regdiag {
@@ -11,18 +12,16 @@ namespace regdiag {
 void DiagWindow::updnRegData_Change(std::int16_t Index) {
   if (IgnoreSpinnerChange) return;  // the system is setting the row itself
   const auto v = static_cast<std::int16_t>(updnRegData[Index]->value());
-  IgnoreSpinnerChange = true;
+  const ScopedFlag quiet(IgnoreSpinnerChange);
   tbRegdata[Index]->setText(QString::fromStdString(HexByteText(v)));
   UpdateBitsFromText(Index);
   UpdateCacheFromText(Index);
-  IgnoreSpinnerChange = false;
 }
 
 void DiagWindow::cbRegToggleBit_Click(std::int16_t Index) {
   SetBitButton(Index, cbRegToggleBit[Index]->text() != QStringLiteral("1"));
-  IgnoreSpinnerChange = true;
+  const ScopedFlag quiet(IgnoreSpinnerChange);
   UpdateTextFromBits(Index);
-  IgnoreSpinnerChange = false;
 }
 
 }  // namespace regdiag

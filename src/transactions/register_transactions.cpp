@@ -6,6 +6,7 @@
 #include "transactions/core/bridge_packets.h"
 #include "transactions/core/transaction_text.h"
 #include "window/diag_window.h"
+#include "window/scoped_flag.h"
 #include "window/hex_entry_box.h"
 
 namespace regdiag {
@@ -77,10 +78,11 @@ void DiagWindow::cbRead_Click(std::int16_t Index) {
   std::uint8_t value = 0;
   if (!ExchangeRead(static_cast<std::uint8_t>(address), status, value)) return;
   tbRegdata[Index]->setText(QString::fromStdString(HexByteText(value)));
-  IgnoreSpinnerChange = true;
-  UpdateSpinnerFromText(Index);
-  UpdateBitsFromText(Index);
-  IgnoreSpinnerChange = false;
+  {
+    const ScopedFlag quiet(IgnoreSpinnerChange);
+    UpdateSpinnerFromText(Index);
+    UpdateBitsFromText(Index);
+  }
   Cache[address] = value;
   LogLine(logtext::TransactionLine(logtext::Access::Read, static_cast<std::uint8_t>(address),
                                    DecodeStatusByte(status), Cache[address]));

@@ -5,6 +5,7 @@
 
 #include "editing/core/hex_value.h"
 #include "window/diag_window.h"
+#include "window/scoped_flag.h"
 #include "window/hex_entry_box.h"
 #include "window/map_text.h"
 
@@ -29,11 +30,10 @@ void DiagWindow::TabStrip1_Click() {
       lblBitName[row * 8 + bit]->setText(MapText(Map.BitNames[address][bit]));
     }
     const auto r = static_cast<std::int16_t>(row);
-    IgnoreSpinnerChange = true;
+    const ScopedFlag quiet(IgnoreSpinnerChange);
     tbRegdata[row]->setText(QString::fromStdString(HexByteText(Cache[address])));
     UpdateBitsFromText(r);
     UpdateSpinnerFromText(r);
-    IgnoreSpinnerChange = false;
   }
 }
 
