@@ -5,12 +5,25 @@
 // Threads: everything here runs on the window thread. Attach and detach
 // notifications still travel through the session's Dispatcher, so they reach
 // the program the way a real backend's do: when the window processes events.
+// The Dispatcher must run callables in the order they were given.
+//
+// A device handle is usable (device information, interface selection,
+// transfers) while its attach handler runs and, once accepted, until the
+// bridge is unplugged or the session ends. A handle that was issued but is
+// no longer usable gives kStatusNoDevice; one never issued kStatusInvalidHandle.
+//
+// Every plugged bridge gets a fresh chip with all registers zero, so tests
+// start from known contents; regdiag-sim calls LoadDemoValues() itself.
+// With no bridge plugged, Bridge() answers with a standing chip that belongs
+// to no bridge, so the call is always valid.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,7 +67,8 @@ class SimUsbLibrary final : public UsbLibrary {
   // The device handle the session gave a plugged bridge (0 before a session
   // saw it).
   [[nodiscard]] DeviceHandle HandleOf(int bridgeId) const;
-  // The virtual chip behind a bridge (the first plugged one by default).
+  // The virtual chip behind a bridge (the first plugged one by default); an
+  // id that is not plugged gets the standing chip.
   [[nodiscard]] VirtualBridge& Bridge(int bridgeId);
   [[nodiscard]] VirtualBridge& Bridge();
 
@@ -70,9 +84,11 @@ class SimUsbLibrary final : public UsbLibrary {
   void TimeOutNextTransfer() { failNextTransfer_ = kStatusTimeout; }
   // The next UsbGetDeviceInfo fails with this status.
   void FailNextDeviceInfo(UsbStatus status = kStatusNoDevice) { failNextDeviceInfo_ = status; }
-  // The next reply of the held bridge carries this status byte.
+  // The next reply of the held bridge (or of the first plugged one when none
+  // is held) carries this status byte; the chip still does what was asked.
   void ForceNextStatusByte(std::uint8_t status);
-  // The next reply of the held bridge is cut to this many bytes.
+  // The next reply of the held bridge (or the first plugged one) is cut to
+  // this many bytes.
   void ShortenNextReply(std::size_t bytes);
   // The next UsbSetInterface fails with this status.
   void FailNextSetInterface(UsbStatus status) { failNextSetInterface_ = status; }
@@ -99,10 +115,22 @@ class SimUsbLibrary final : public UsbLibrary {
   void Announce(int bridgeId);
   [[nodiscard]] bool Matches(const SimBridge& bridge) const;
   [[nodiscard]] SimBridge* FindByHandle(DeviceHandle device);
+  // The bridge behind a usable handle, or the status explaining why not.
+  [[nodiscard]] SimBridge* UsableBridge(DeviceHandle device, UsbStatus* status);
+  [[nodiscard]] SimBridge* FirstPlugged() const;
+  [[nodiscard]] VirtualBridge& FaultTarget();
+  // Hands a notification to the session's dispatcher; it is dropped when it
+  // arrives after the session (or the library) has ended.
+  void Post(std::function<void()> notification);
+  void RunAttach(int bridgeId, DeviceHandle handle);
+  void RunDetach(DeviceHandle handle);
+  [[nodiscard]] UsbStatus ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
+                                    std::uint32_t* bytesTransferred);
 
   std::map<int, std::unique_ptr<SimBridge>> bridges_;
   int nextBridgeId_ = 1;
-  DeviceHandle nextDeviceHandle_ = 0x1000;
+  static constexpr DeviceHandle kFirstDeviceHandle = 0x1000;
+  DeviceHandle nextDeviceHandle_ = kFirstDeviceHandle;
   DriverHandle nextDriverHandle_ = 1;
   std::optional<Session> session_;
   // Bumped by every UsbInit and UsbUninit, so that a notification queued for
@@ -119,6 +147,13 @@ class SimUsbLibrary final : public UsbLibrary {
   int uninitCalls_ = 0;
   std::uint64_t transferCount_ = 0;
   int outstandingInfo_ = 0;
+  // Handles whose attach was accepted in this session. A handle stays here
+  // after its bridge is unplugged until the detach notification has run.
+  std::set<DeviceHandle> accepted_;
+  // The handle whose attach handler is running, usable during the call.
+  DeviceHandle attaching_ = 0;
+  VirtualBridge standingChip_;
+  std::map<const DeviceInfo*, std::unique_ptr<DeviceInfo>> infos_;
 };
 
 }  // namespace regdiag::usb
