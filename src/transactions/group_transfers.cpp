@@ -12,66 +12,51 @@ namespace {
 constexpr std::int16_t kSequencePauseMs = 10;
 }  // namespace
 
-void DiagWindow::cbReadRegs_Click() {
-  LogLine(logtext::kReadGroupHeader);
+void DiagWindow::RunGroup(const char* header, void (DiagWindow::*transaction)(std::int16_t)) {
+  LogLine(header);
   for (std::int16_t row = 0; row < kRowsPerPage; ++row) {
-    cbRead_Click(row);
+    (this->*transaction)(row);
     if (!Pause(kSequencePauseMs)) return;
   }
   LogLine("");
 }
 
-void DiagWindow::cbWriteRegs_Click() {
-  LogLine(logtext::kWriteGroupHeader);
-  for (std::int16_t row = 0; row < kRowsPerPage; ++row) {
-    cbWrite_Click(row);
-    if (!Pause(kSequencePauseMs)) return;
+void DiagWindow::cbReadRegs_Click() { RunGroup(logtext::kReadGroupHeader, &DiagWindow::cbRead_Click); }
+
+void DiagWindow::cbWriteRegs_Click() { RunGroup(logtext::kWriteGroupHeader, &DiagWindow::cbWrite_Click); }
+
+bool DiagWindow::ForEachNamedRegister(const char* header, const std::function<void(std::uint8_t)>& transfer) {
+  LogLine(header);
+  if (BridgeConnected()) {
+    for (int address = 0; address < kRegisterCount; ++address) {
+      if (Map.RegisterNames[address].empty()) continue;
+      transfer(static_cast<std::uint8_t>(address));
+      if (!Pause(kSequencePauseMs)) return false;
+    }
   }
+  if (unloaded_) return false;
   LogLine("");
+  return true;
 }
 
 void DiagWindow::cbReadAllRegs_Click() {
-  LogLine(logtext::kReadAllHeader);
-  if (!DeviceConnected) {
-    ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage));
-    LogLine(logtext::kNotDetected);
-  } else {
-    for (int address = 0; address < kRegisterCount; ++address) {
-      if (Map.RegisterNames[address].empty()) continue;
-      const auto a = static_cast<std::uint8_t>(address);
-      std::uint8_t status = 0;
-      std::uint8_t value = 0;
-      if (ExchangeRead(a, status, value)) {
-        Cache[address] = value;
-        LogLine(logtext::TransactionLine(logtext::Access::Read, a, DecodeStatusByte(status), Cache[address]));
-      }
-      if (!Pause(kSequencePauseMs)) return;
-    }
-  }
-  if (unloaded_) return;
-  LogLine("");
-  TabStrip1_Click();
+  const bool finished = ForEachNamedRegister(logtext::kReadAllHeader, [this](std::uint8_t address) {
+    std::uint8_t status = 0;
+    std::uint8_t value = 0;
+    if (!ExchangeRead(address, status, value)) return;
+    Cache[address] = value;
+    LogLine(logtext::TransactionLine(logtext::Access::Read, address, DecodeStatusByte(status), Cache[address]));
+  });
+  if (finished) TabStrip1_Click();
 }
 
 void DiagWindow::cbWriteAllRegs_Click() {
-  LogLine(logtext::kWriteAllHeader);
-  if (!DeviceConnected) {
-    ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage));
-    LogLine(logtext::kNotDetected);
-  } else {
-    for (int address = 0; address < kRegisterCount; ++address) {
-      if (Map.RegisterNames[address].empty()) continue;
-      const auto a = static_cast<std::uint8_t>(address);
-      const auto data = static_cast<std::uint8_t>(Cache[address] & 0xFF);
-      std::uint8_t status = 0;
-      if (ExchangeWrite(a, data, status)) {
-        LogLine(logtext::TransactionLine(logtext::Access::Write, a, DecodeStatusByte(status), Cache[address]));
-      }
-      if (!Pause(kSequencePauseMs)) return;
-    }
-  }
-  if (unloaded_) return;
-  LogLine("");
+  ForEachNamedRegister(logtext::kWriteAllHeader, [this](std::uint8_t address) {
+    const auto data = static_cast<std::uint8_t>(Cache[address] & 0xFF);
+    std::uint8_t status = 0;
+    if (!ExchangeWrite(address, data, status)) return;
+    LogLine(logtext::TransactionLine(logtext::Access::Write, address, DecodeStatusByte(status), Cache[address]));
+  });
 }
 
 }  // namespace regdiag

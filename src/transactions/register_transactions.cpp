@@ -21,22 +21,28 @@ std::int16_t RowAddressOf(const DiagWindow& window, std::int16_t row) {
 
 }  // namespace
 
-bool DiagWindow::ExchangeRead(std::uint8_t address, std::uint8_t& status, std::uint8_t& value) {
-  const auto request = ReadRequest(address);
+bool DiagWindow::Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength,
+                          std::size_t replyBufferSize, std::uint32_t replyNeeded, logtext::Access access,
+                          std::uint8_t address) {
   Transfer.PipeNumber = kOutPipe;
-  Transfer.TransferLength = kReadRequestLength;
+  Transfer.TransferLength = static_cast<std::int32_t>(request.size());
   Transfer.TransferData.assign(request.begin(), request.end());
   // A request that was not sent gets no reply: asking for one would only
   // wait out the time-out.
   bool whole = WritePipe();
   if (whole) {
     Transfer.PipeNumber = kInPipe;
-    Transfer.TransferLength = kReadReplyLength;
-    Transfer.TransferData.assign(kReadReplyBufferSize, 0);
-    whole = ReadPipe() && Transfer.BytesTransferred >= kReadReplyNeeded;
+    Transfer.TransferLength = replyLength;
+    Transfer.TransferData.assign(replyBufferSize, 0);
+    whole = ReadPipe() && Transfer.BytesTransferred >= replyNeeded;
   }
-  if (!whole) {
-    LogLine(logtext::TransferErrorLine(logtext::Access::Read, address));
+  if (!whole) LogLine(logtext::TransferErrorLine(access, address));
+  return whole;
+}
+
+bool DiagWindow::ExchangeRead(std::uint8_t address, std::uint8_t& status, std::uint8_t& value) {
+  if (!Exchange(ReadRequest(address), kReadReplyLength, kReadReplyBufferSize, kReadReplyNeeded,
+                logtext::Access::Read, address)) {
     return false;
   }
   status = Transfer.TransferData[0];
@@ -45,31 +51,24 @@ bool DiagWindow::ExchangeRead(std::uint8_t address, std::uint8_t& status, std::u
 }
 
 bool DiagWindow::ExchangeWrite(std::uint8_t address, std::uint8_t data, std::uint8_t& status) {
-  const auto request = WriteRequest(address, data);
-  Transfer.PipeNumber = kOutPipe;
-  Transfer.TransferLength = kWriteRequestLength;
-  Transfer.TransferData.assign(request.begin(), request.end());
-  bool whole = WritePipe();
-  if (whole) {
-    // The length asked for stays the request's.
-    Transfer.PipeNumber = kInPipe;
-    Transfer.TransferData.assign(kWriteReplyBufferSize, 0);
-    whole = ReadPipe() && Transfer.BytesTransferred >= kWriteReplyNeeded;
-  }
-  if (!whole) {
-    LogLine(logtext::TransferErrorLine(logtext::Access::Write, address));
+  // The length asked for with the reply stays the request's.
+  if (!Exchange(WriteRequest(address, data), kWriteRequestLength, kWriteReplyBufferSize, kWriteReplyNeeded,
+                logtext::Access::Write, address)) {
     return false;
   }
   status = Transfer.TransferData[0];
   return true;
 }
 
+bool DiagWindow::BridgeConnected() {
+  if (DeviceConnected) return true;
+  ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage));
+  LogLine(logtext::kNotDetected);
+  return false;
+}
+
 void DiagWindow::cbRead_Click(std::int16_t Index) {
-  if (!DeviceConnected) {
-    ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage));
-    LogLine(logtext::kNotDetected);
-    return;
-  }
+  if (!BridgeConnected()) return;
   if (Index < 0 || Index >= kRowsPerPage) return;
   const std::int16_t address = RowAddressOf(*this, Index);
   if (address < 0 || address > 255) return;
@@ -89,11 +88,7 @@ void DiagWindow::cbRead_Click(std::int16_t Index) {
 }
 
 void DiagWindow::cbWrite_Click(std::int16_t Index) {
-  if (!DeviceConnected) {
-    ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage));
-    LogLine(logtext::kNotDetected);
-    return;
-  }
+  if (!BridgeConnected()) return;
   if (Index < 0 || Index >= kRowsPerPage) return;
   const std::int16_t address = RowAddressOf(*this, Index);
   if (address < 0 || address > 255) return;

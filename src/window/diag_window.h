@@ -15,11 +15,14 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "link/device_context.h"
 #include "link/usb_lib/usb_lib.h"
 #include "map/register_map.h"
+#include "transactions/core/transaction_text.h"
 
 class QLabel;
 class QFrame;
@@ -164,9 +167,19 @@ class DiagWindow : public QWidget {
   // One request and its reply; the shared part of every transaction.
   // Returns false, having logged the transfer error line, when the request
   // could not be sent or the reply did not arrive whole.
+  bool Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength, std::size_t replyBufferSize,
+                std::uint32_t replyNeeded, logtext::Access access, std::uint8_t address);
   bool ExchangeRead(std::uint8_t address, std::uint8_t& status, std::uint8_t& value);
   bool ExchangeWrite(std::uint8_t address, std::uint8_t data, std::uint8_t& status);
   bool RunPipe(bool read);
+  // The bridge check that opens every transaction and sequence: without a
+  // bridge, the message box and the log line, and false.
+  bool BridgeConnected();
+  void RunGroup(const char* header, void (DiagWindow::*transaction)(std::int16_t));
+  // Runs `transfer` for every named register in address order, each followed
+  // by the sequence pause, framed by the header and an empty line. False when
+  // the window was unloaded on the way.
+  bool ForEachNamedRegister(const char* header, const std::function<void(std::uint8_t)>& transfer);
   void StartDriverSession();
 
   usb::UsbLibrary& library_;
