@@ -42,6 +42,8 @@ class TransactionsTest : public QObject {
   void failedTransfersAreNeverReportedAsSuccess();
   void readGroupWorkedExample();
   void readGroupFollowsATabSwitch();
+  void writeGroupSendsWhatTheRowsShow();
+  void groupWithoutBridgeReportsEveryRow();
   void readAllAndWriteAllGoInAddressOrder();
   void readAllWithoutBridge();
   void bridgeUnpluggedInTheMiddleOfReadAll();
@@ -192,6 +194,43 @@ void TransactionsTest::readGroupFollowsATabSwitch() {
                                          "Reading register 0x20 = 0x00 successful\r\n"
                                          "Reading register 0x01 = 0x00 successful\r\n"
                                          "\r\n"));
+}
+
+void TransactionsTest::writeGroupSendsWhatTheRowsShow() {
+  WindowHarness h;
+  QVERIFY(h.ShowAndStart());
+  auto& w = h.Window();
+  h.SelectPage(2);  // 0x20, 0x21, 0x22 (no name), 0x23, 0x24, 0x00
+  for (int row = 0; row < 6; ++row) {
+    w.tbRegdata[row]->selectAll();
+    QTest::keyClicks(w.tbRegdata[row], QString::number(0xA0 + row, 16));
+  }
+  const std::size_t mark = w.LogContents().size();
+  w.cbWriteRegs_Click();
+  QCOMPARE(h.LogSince(mark), std::string("Writing register group:\r\n"
+                                         "Writing register 0x20 = 0xA0 successful\r\n"
+                                         "Writing register 0x21 = 0xA1 successful\r\n"
+                                         "Writing register 0x22 = 0xA2 successful\r\n"
+                                         "Writing register 0x23 = 0xA3 successful\r\n"
+                                         "Writing register 0x24 = 0xA4 successful\r\n"
+                                         "Writing register 0x00 = 0xA5 successful\r\n"
+                                         "\r\n"));
+  QCOMPARE(Chip(h).Register(0x22), 0xA2);  // an unnamed register is still on its page
+  QCOMPARE(Chip(h).Register(0x00), 0xA5);
+}
+
+void TransactionsTest::groupWithoutBridgeReportsEveryRow() {
+  HarnessOptions options;
+  options.plugBridge = false;
+  WindowHarness h(options);
+  QVERIFY(h.ShowAndStart());
+  auto& w = h.Window();
+  const std::size_t mark = w.LogContents().size();
+  w.cbReadRegs_Click();
+  QCOMPARE(h.Messages().Texts().size(), 6);
+  std::string expected = "Reading register group:\r\n";
+  for (int row = 0; row < 6; ++row) expected += "USB-to-I2C interface not detected. Please check connections.\r\n";
+  QCOMPARE(h.LogSince(mark), expected + "\r\n");
 }
 
 void TransactionsTest::readAllAndWriteAllGoInAddressOrder() {
