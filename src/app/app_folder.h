@@ -8,7 +8,7 @@
 namespace regdiag {
 
 inline std::filesystem::path AppFolder() {
-  return std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+  return {QCoreApplication::applicationDirPath().toStdString()};
 }
 
 }  // namespace regdiag

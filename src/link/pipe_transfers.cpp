@@ -1,4 +1,7 @@
 // Moving bytes to and from the held bridge's pipes.
+#include <algorithm>
+#include <iterator>
+
 #include "link/diag_lib/link_log_text.h"
 #include "link/diag_lib/session_log_text.h"
 #include "window/diag_window.h"
@@ -50,8 +53,8 @@ bool DiagWindow::SetPipesInfo(const usb::AlternateSetting& setting, std::vector<
     LogLine(logtext::NoPipes());
     return false;
   }
-  pipeTable.assign(setting.pipes.begin(),
-                   setting.pipes.begin() + std::min<std::size_t>(count, setting.pipes.size()));
+  const auto records = std::min<std::ptrdiff_t>(count, std::ssize(setting.pipes));
+  pipeTable.assign(setting.pipes.begin(), setting.pipes.begin() + records);
   return true;
 }
 

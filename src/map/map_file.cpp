@@ -53,7 +53,7 @@ MapFileRead ReadOpenFile(FileDescriptor& file) {
   if (!S_ISREG(info.st_mode)) return NotFound();
   MapFileRead result{MapFileRead::Outcome::Loaded, {}, {}};
   if (info.st_size > 0) result.bytes.reserve(static_cast<std::size_t>(info.st_size));
-  std::array<char, 64 * 1024> chunk{};
+  std::array<char, std::size_t{64} * 1024> chunk{};
   for (;;) {
     const ssize_t count = ::read(file.get(), chunk.data(), chunk.size());
     if (count == 0) break;

@@ -53,8 +53,9 @@ class DiagWindow : public QWidget {
   std::array<QFrame*, kRowsPerPage> fmRegCtrls{};
   std::array<QLabel*, kRowsPerPage> lblRegName{};
   std::array<QLabel*, kRowsPerPage> lblRegAddr{};
-  std::array<QLabel*, kRowsPerPage * 8> lblBitName{};
-  std::array<QPushButton*, kRowsPerPage * 8> cbRegToggleBit{};
+  static constexpr std::size_t kBitButtons = std::size_t{kRowsPerPage} * kBitsPerRegister;
+  std::array<QLabel*, kBitButtons> lblBitName{};
+  std::array<QPushButton*, kBitButtons> cbRegToggleBit{};
   std::array<HexEntryBox*, kRowsPerPage> tbRegdata{};
   std::array<QSpinBox*, kRowsPerPage> updnRegData{};
   std::array<QPushButton*, kRowsPerPage> cbRead{};

@@ -1,5 +1,7 @@
 #include "window/hex_entry_box.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -25,10 +27,7 @@ bool IsNavigationOrCopy(QKeyEvent* event) {
       QKeySequence::SelectNextWord,      QKeySequence::SelectPreviousWord, QKeySequence::SelectAll,
       QKeySequence::Copy,                QKeySequence::MoveToStartOfDocument, QKeySequence::MoveToEndOfDocument,
   };
-  for (auto key : kAllowed) {
-    if (event->matches(key)) return true;
-  }
-  return false;
+  return std::ranges::any_of(kAllowed, [event](QKeySequence::StandardKey key) { return event->matches(key); });
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "editing/core/hex_value.h"
 
+#include <algorithm>
+
 #include <limits>
 
 namespace regdiag {
@@ -39,10 +41,7 @@ std::int32_t ParseHexText(std::string_view text) {
 
 bool IsRowHexText(std::string_view text) {
   if (text.empty() || text.size() > 2) return false;
-  for (const char c : text) {
-    if (HexDigitValue(c) < 0) return false;
-  }
-  return true;
+  return std::ranges::all_of(text, [](char c) { return HexDigitValue(c) >= 0; });
 }
 
 }  // namespace regdiag

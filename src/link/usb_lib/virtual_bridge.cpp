@@ -45,10 +45,10 @@ VirtualBridge::VirtualBridge() = default;
 
 void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
   ++requestCount_;
-  std::vector<std::uint8_t> reply;
-  if (request.empty()) {
-    reply = {kStatusGeneralError};
-  } else if (request[0] == kRequestRead) {
+  // An empty packet or an unknown request code gets the general error.
+  std::vector<std::uint8_t> reply{kStatusGeneralError};
+  const int code = request.empty() ? -1 : request[0];
+  if (code == kRequestRead) {
     if (request.size() < kReadRequestSize) {
       reply = {kStatusGeneralError};
     } else if (request[1] != kChipReadAddressByte) {
@@ -56,7 +56,7 @@ void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
     } else {
       reply = {kStatusOk, registers_[request[2]]};
     }
-  } else if (request[0] == kRequestWrite) {
+  } else if (code == kRequestWrite) {
     if (request.size() < kWriteRequestSize) {
       reply = {kStatusGeneralError};
     } else if (request[1] != kChipWriteAddressByte) {
@@ -65,8 +65,6 @@ void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
       registers_[request[2]] = request[3];
       reply = {kStatusOk};
     }
-  } else {
-    reply = {kStatusGeneralError};
   }
 
   // Injected faults change only what the reply says: a write with a forced
