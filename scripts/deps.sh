@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
+  umockdev libumockdev-dev dpkg-dev file strace
 )
 # Extra packages a caller asks for (the test command adds its tools).
 packages+=("$@")

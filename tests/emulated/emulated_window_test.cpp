@@ -1,0 +1,276 @@
+// The real window on the libusb backend, with the bridge emulated where the
+// kernel meets libusb: hot-plug, attach and detach, transfers to the
+// register file, and the ways a transfer or an open can fail.
+//
+// Runs under umockdev-wrapper (umockdev's preload library).
+
+// umockdev's GLib headers come before any Qt header.
+#include "emulated_window.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#include "link/device_context.h"
+#include "window/hex_entry_box.h"
+
+using regdiag::DeviceConnected;
+using regdiag::test::BridgeShape;
+using regdiag::test::EmulatedUsb;
+using regdiag::test::EmulatedWindow;
+using regdiag::test::EmulatedWindowOptions;
+using regdiag::usb::VirtualBridge;
+using Packets = std::vector<std::vector<std::uint8_t>>;
+
+namespace {
+
+const std::string kStartedWithBridge =
+    "USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n";
+const std::string kStartedWithoutBridge =
+    "Initializing driver for USB-to-I2C interface...\r\n"
+    "USB-to-I2C driver initialization successful.\r\n"
+    "Searching for USB-to-I2C interface...\r\n"
+    "USB-to-I2C interface not detected. Please check connections.\r\n";
+const std::string kAccepted = "DeviceAttach: Accepting control of the device\r\n\r\n";
+
+std::string AttachEntry(const char* handle) {
+  return std::string(
+             "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\ndevice handle &H") +
+         handle + "\r\n";
+}
+
+void SetRegister(EmulatedUsb& usb, int bridge, std::uint8_t address, std::uint8_t value) {
+  usb.Device(bridge).WithBridge([&](VirtualBridge& chip) { chip.SetRegister(address, value); });
+}
+
+std::uint8_t Register(EmulatedUsb& usb, int bridge, std::uint8_t address) {
+  return usb.Device(bridge).WithBridge([&](VirtualBridge& chip) { return chip.Register(address); });
+}
+
+EmulatedWindowOptions WithoutBridge() {
+  EmulatedWindowOptions options;
+  options.plugBridge = false;
+  return options;
+}
+
+}  // namespace
+
+class EmulatedWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void bridgePresentAtStartReadsAndWritesTheRegisterFile();
+  void bridgePluggedInAfterStartIsAccepted();
+  void unpluggedBridgeRefusesTransactionsUntilPluggedInAgain();
+  void secondBridgeIsRejectedWhileTheFirstKeepsWorking();
+  void stalledReplyFailsTheReadAndTheHaltIsCleared();
+  void replyThatNeverComesTimesOut();
+  void shortReplyIsATransferError();
+  void bridgeWithoutEndpointsHasNoPipes();
+  void bridgeThatCannotBeOpenedTellsTheUserWhatToDo();
+};
+
+void EmulatedWindowTest::initTestCase() {
+  QVERIFY2(EmulatedUsb::InMockEnvironment(),
+           "umockdev's preload library is missing: run this program through umockdev-wrapper");
+}
+
+void EmulatedWindowTest::bridgePresentAtStartReadsAndWritesTheRegisterFile() {
+  EmulatedWindow h;
+  QVERIFY(h.ShowAndStart());
+  QCOMPARE(h.Window().LogContents(), kStartedWithBridge);
+  QVERIFY(DeviceConnected);
+  QCOMPARE(h.Usb().Device(0).Record().claims, 1);
+
+  SetRegister(h.Usb(), 0, 0x01, 0x42);
+  std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x42 successful\r\n"));
+  QCOMPARE(h.Window().tbRegdata[1]->text(), QStringLiteral("42"));
+
+  h.TypeValue(1, "7e");
+  mark = h.LogSize();
+  h.Window().cbWrite_Click(1);
+  QCOMPARE(h.LogSince(mark), std::string("Writing register 0x01 = 0x7E successful\r\n"));
+  QCOMPARE(Register(h.Usb(), 0, 0x01), 0x7E);
+  QCOMPARE(h.Usb().Device(0).Record().requests, (Packets{{0x01, 0x5B, 0x01}, {0x00, 0x5A, 0x01, 0x7E}}));
+}
+
+void EmulatedWindowTest::bridgePluggedInAfterStartIsAccepted() {
+  EmulatedWindow h(WithoutBridge());
+  QVERIFY(h.ShowAndStart());
+  QCOMPARE(h.Window().LogContents(), kStartedWithoutBridge);
+  QVERIFY(!DeviceConnected);
+
+  const std::size_t mark = h.LogSize();
+  const int bridge = h.Usb().Plug();
+  QVERIFY(h.WaitForLog(kAccepted, mark));
+  QCOMPARE(h.LogSince(mark), AttachEntry("1") + kAccepted);
+  QVERIFY(DeviceConnected);
+
+  SetRegister(h.Usb(), bridge, 0x00, 0xC3);
+  h.Window().cbRead_Click(0);
+  QVERIFY(h.Window().LogContents().ends_with("\r\n\r\nReading register 0x00 = 0xC3 successful\r\n"));
+}
+
+void EmulatedWindowTest::unpluggedBridgeRefusesTransactionsUntilPluggedInAgain() {
+  EmulatedWindow h;
+  QVERIFY(h.ShowAndStart());
+  std::size_t mark = h.LogSize();
+  h.Usb().Unplug(0);
+  QVERIFY(h.WaitForLog("DeviceDetach", mark));
+  QCOMPARE(h.LogSince(mark), std::string("DeviceDetach: Received detach for device handle &H1\r\n"));
+  QVERIFY(!DeviceConnected);
+
+  h.Messages().Clear();
+  mark = h.LogSize();
+  h.Window().cbRead_Click(0);
+  QCOMPARE(h.Messages().Texts(), QStringList{QStringLiteral("USB Device not connected!")});
+  QCOMPARE(h.LogSince(mark), std::string("USB-to-I2C interface not detected. Please check connections.\r\n"));
+
+  mark = h.LogSize();
+  const int again = h.Usb().Plug();
+  QVERIFY(h.WaitForLog(kAccepted, mark));
+  QCOMPARE(h.LogSince(mark), AttachEntry("2") + kAccepted);
+  SetRegister(h.Usb(), again, 0x00, 0x5A);
+  mark = h.LogSize();
+  h.Window().cbRead_Click(0);
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x00 = 0x5A successful\r\n"));
+  QCOMPARE(h.Usb().Device(0).Record().requests, Packets{});
+}
+
+void EmulatedWindowTest::secondBridgeIsRejectedWhileTheFirstKeepsWorking() {
+  EmulatedWindow h;
+  QVERIFY(h.ShowAndStart());
+  std::size_t mark = h.LogSize();
+  const int second = h.Usb().Plug();
+  QVERIFY(h.WaitForLog("Rejecting", mark));
+  QCOMPARE(h.LogSince(mark),
+           AttachEntry("2") +
+               "DeviceAttach: Previous attached already accepted control of the device - \r\n"
+               "control is rejected because only one device control is supported\r\n"
+               "DeviceAttach: Rejecting control of the device\r\n");
+  // The rejected bridge is let go at once.
+  QCOMPARE(h.Usb().Device(second).Record().releases, 1);
+
+  // Its leaving is no detach of the held one: events come in order, so any
+  // detach entry for it would come before the held bridge's own.
+  mark = h.LogSize();
+  h.Usb().Unplug(second);
+  SetRegister(h.Usb(), 0, 0x01, 0x99);
+  h.Window().cbRead_Click(1);
+  h.Usb().Unplug(0);
+  QVERIFY(h.WaitForLog("DeviceDetach", mark));
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x99 successful\r\n"
+                                         "DeviceDetach: Received detach for device handle &H1\r\n"));
+  QCOMPARE(h.Usb().Device(second).Record().requests, Packets{});
+}
+
+void EmulatedWindowTest::stalledReplyFailsTheReadAndTheHaltIsCleared() {
+  EmulatedWindow h;
+  QVERIFY(h.ShowAndStart());
+  SetRegister(h.Usb(), 0, 0x01, 0x66);
+  h.TypeValue(1, "3c");
+  h.Usb().Device(0).StallNextReply();
+  std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark),
+           std::string("ReadPipe: UsbTransfer() failed: error &H20000008 (The endpoint stalled)\r\n"
+                       "Read Pipe failed\r\n"
+                       "Reading register 0x01 failed: USB transfer error\r\n"));
+  QCOMPARE(h.Window().tbRegdata[1]->text(), QStringLiteral("3C"));
+  QCOMPARE(h.Usb().Device(0).Record().clearedHalts, std::vector<std::uint8_t>{0x82});
+
+  mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x66 successful\r\n"));
+}
+
+void EmulatedWindowTest::replyThatNeverComesTimesOut() {
+  EmulatedWindowOptions options;
+  options.libusb.transferTimeoutOverrideMs = 200;
+  EmulatedWindow h(options);
+  QVERIFY(h.ShowAndStart());
+  SetRegister(h.Usb(), 0, 0x01, 0x24);
+  h.Usb().Device(0).SwallowNextRequest();
+  std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark),
+           std::string("ReadPipe: UsbTransfer() failed: error &H20000007 (The transfer timed out)\r\n"
+                       "Read Pipe failed\r\n"
+                       "Reading register 0x01 failed: USB transfer error\r\n"));
+  // The waiting reply was taken back rather than left behind.
+  QCOMPARE(h.Usb().Device(0).Record().discarded, 1);
+
+  mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x24 successful\r\n"));
+}
+
+void EmulatedWindowTest::shortReplyIsATransferError() {
+  EmulatedWindow h;
+  QVERIFY(h.ShowAndStart());
+  SetRegister(h.Usb(), 0, 0x01, 0x66);
+  h.TypeValue(1, "3c");
+  h.Usb().Device(0).WithBridge([](VirtualBridge& chip) { chip.ShortenNextReply(1); });
+  const std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 failed: USB transfer error\r\n"));
+  QCOMPARE(h.Window().tbRegdata[1]->text(), QStringLiteral("3C"));
+  QCOMPARE(h.Window().Cache[0x01], 0x3C);
+}
+
+void EmulatedWindowTest::bridgeWithoutEndpointsHasNoPipes() {
+  EmulatedWindowOptions options;
+  options.shape.endpoints = false;
+  EmulatedWindow h(options);
+  QVERIFY(h.ShowAndStart());
+  QCOMPARE(h.Window().LogContents(), kStartedWithBridge);
+  const std::string noPipes =
+      "  No pipes are defined for this device \r\nother than the default pipe (number 0)\r\nWrite Pipe "
+      "failed\r\n";
+  std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(1);
+  QCOMPARE(h.LogSince(mark), noPipes + "Reading register 0x01 failed: USB transfer error\r\n");
+  mark = h.LogSize();
+  h.Window().cbWrite_Click(1);
+  QCOMPARE(h.LogSince(mark), noPipes + "Writing register 0x01 failed: USB transfer error\r\n");
+  QCOMPARE(h.Usb().Device(0).Record().requests, Packets{});
+}
+
+void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
+  // The unopenable node leads to a kernel file that refuses writing to
+  // everyone with EACCES; make sure this kernel does so.
+  const int probe = open("/proc/sys/kernel/osrelease", O_RDWR);
+  const int error = errno;
+  if (probe >= 0) {
+    close(probe);
+  }
+  if (probe >= 0 || error != EACCES) {
+    QSKIP(qPrintable(QStringLiteral("this system opens /proc/sys/kernel/osrelease for writing with \"%1\" "
+                                    "instead of EACCES, so no node can be made to refuse libusb for lack of "
+                                    "permission")
+                         .arg(QString::fromLatin1(probe >= 0 ? "success" : std::strerror(error)))));
+  }
+  EmulatedWindow h(WithoutBridge());
+  QVERIFY(h.ShowAndStart());
+  const std::size_t mark = h.LogSize();
+  BridgeShape shape;
+  shape.openable = false;
+  h.Usb().Plug(shape);
+  QVERIFY(h.WaitForLog("permission denied", mark));
+  QCOMPARE(h.LogSince(mark),
+           std::string(
+               "USB-to-I2C interface found (bus 1, device 2) but it cannot be opened: permission denied.\r\n"
+               "Install the udev rule 70-regdiag.rules as shown in the README, then unplug and replug the "
+               "bridge.\r\n"));
+  QVERIFY(!DeviceConnected);
+}
+
+QTEST_MAIN(EmulatedWindowTest)
+#include "emulated_window_test.moc"

@@ -1,0 +1,305 @@
+#include "usbdevfs_handler.h"
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+namespace regdiag::test {
+
+namespace {
+
+constexpr std::uint8_t kOutEndpoint = 0x02;
+constexpr std::uint8_t kInEndpoint = 0x82;
+constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
+
+template <typename Object>
+void Drop(Object*& object) {
+  if (object != nullptr) {
+    g_object_unref(object);
+    object = nullptr;
+  }
+}
+
+// The memory an ioctl argument points to, copied from the client; synced
+// back when the call completes. Null when the client gave a bad address.
+UMockdevIoctlData* Resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
+  GError* error = nullptr;
+  UMockdevIoctlData* resolved = umockdev_ioctl_data_resolve(data, offset, length, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    return nullptr;
+  }
+  return resolved;
+}
+
+// Reads (and with `store` replaces) the unsigned int an argument points to.
+bool ArgumentValue(UMockdevIoctlClient* client, unsigned int* value, const unsigned int* store = nullptr) {
+  UMockdevIoctlData* data = Resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(unsigned int));
+  if (data == nullptr) {
+    return false;
+  }
+  std::memcpy(value, data->data, sizeof(unsigned int));
+  if (store != nullptr) {
+    std::memcpy(data->data, store, sizeof(unsigned int));
+  }
+  Drop(data);
+  return true;
+}
+
+void Complete(UMockdevIoctlClient* client, long result, int error = 0) {
+  umockdev_ioctl_client_complete(client, result, error);
+}
+
+usbdevfs_urb* UrbOf(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
+
+}  // namespace
+
+UsbdevfsHandler::UsbdevfsHandler() : base_(umockdev_ioctl_base_new()) {
+  g_signal_connect(base_, "handle-ioctl", G_CALLBACK(&UsbdevfsHandler::OnIoctl), this);
+}
+
+UsbdevfsHandler::~UsbdevfsHandler() {
+  g_signal_handlers_disconnect_by_data(base_, this);
+  for (auto* queue : {&waitingIn_, &done_}) {
+    for (Urb& urb : *queue) {
+      Release(urb);
+    }
+  }
+  for (UMockdevIoctlClient*& reaper : blockedReapers_) {
+    Drop(reaper);
+  }
+  g_object_unref(base_);
+}
+
+UsbdevfsRecord UsbdevfsHandler::Record() {
+  std::lock_guard lock(mutex_);
+  return record_;
+}
+
+void UsbdevfsHandler::StallNextReply() {
+  std::lock_guard lock(mutex_);
+  stallNextReply_ = true;
+}
+
+void UsbdevfsHandler::SwallowNextRequest() {
+  std::lock_guard lock(mutex_);
+  swallowNextRequest_ = true;
+}
+
+void UsbdevfsHandler::Unplugged() {
+  std::lock_guard lock(mutex_);
+  gone_ = true;
+}
+
+gboolean UsbdevfsHandler::OnIoctl(UMockdevIoctlBase* /*base*/, UMockdevIoctlClient* client, gpointer self) {
+  auto* handler = static_cast<UsbdevfsHandler*>(self);
+  std::lock_guard lock(handler->mutex_);
+  handler->Serve(client, umockdev_ioctl_client_get_request(client));
+  return TRUE;
+}
+
+void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) {
+  if (gone_) {
+    Complete(client, -1, ENODEV);
+    return;
+  }
+  unsigned int value = 0;
+  switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+      const unsigned int capabilities = kCapabilities;
+      ArgumentValue(client, &value, &capabilities) ? Complete(client, 0) : Complete(client, -1, EFAULT);
+      return;
+    }
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_RELEASEINTERFACE:
+      if (!ArgumentValue(client, &value)) {
+        Complete(client, -1, EFAULT);
+      } else if (value != 0) {
+        Complete(client, -1, ENOENT);  // the bridge has interface 0 only
+      } else {
+        ++(request == USBDEVFS_CLAIMINTERFACE ? record_.claims : record_.releases);
+        Complete(client, 0);
+      }
+      return;
+    case USBDEVFS_GETDRIVER:
+    case USBDEVFS_IOCTL:
+      Complete(client, -1, ENODATA);  // no kernel driver is bound to interface 0
+      return;
+    case USBDEVFS_CLEAR_HALT:
+      if (!ArgumentValue(client, &value)) {
+        Complete(client, -1, EFAULT);
+        return;
+      }
+      record_.clearedHalts.push_back(static_cast<std::uint8_t>(value));
+      if (value == kInEndpoint) {
+        inHalted_ = false;
+      }
+      Complete(client, 0);
+      return;
+    case USBDEVFS_SUBMITURB:
+      Submit(client);
+      return;
+    case USBDEVFS_DISCARDURB:
+      Discard(client);
+      return;
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY:
+      Reap(client, request == USBDEVFS_REAPURB);
+      return;
+    default:
+      // Among others DISCONNECT_CLAIM and the driver calls: libusb falls
+      // back to the plain calls above.
+      Complete(client, -1, ENOTTY);
+      return;
+  }
+}
+
+void UsbdevfsHandler::Submit(UMockdevIoctlClient* client) {
+  Urb urb;
+  urb.urb = Resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb));
+  if (urb.urb == nullptr) {
+    Complete(client, -1, EFAULT);
+    return;
+  }
+  const usbdevfs_urb& fields = *UrbOf(urb.urb);
+  const bool known = fields.type == USBDEVFS_URB_TYPE_BULK &&
+                     (fields.endpoint == kOutEndpoint || fields.endpoint == kInEndpoint);
+  if (!known || fields.buffer_length < 0) {
+    Release(urb);
+    Complete(client, -1, ENOENT);
+    return;
+  }
+  if (fields.buffer_length > 0) {
+    urb.buffer =
+        Resolve(urb.urb, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(fields.buffer_length));
+    if (urb.buffer == nullptr) {
+      Release(urb);
+      Complete(client, -1, EFAULT);
+      return;
+    }
+  }
+  urb.client = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
+  Complete(client, 0);
+
+  if (fields.endpoint == kOutEndpoint) {
+    std::vector<std::uint8_t> packet;
+    if (urb.buffer != nullptr) {
+      packet.assign(urb.buffer->data, urb.buffer->data + fields.buffer_length);
+    }
+    record_.requests.push_back(packet);
+    bridge_.HandleRequest(packet);
+    if (std::exchange(swallowNextRequest_, false)) {
+      static_cast<void>(bridge_.TakeReply());
+    }
+    Finish(urb, 0, {});
+  } else {
+    waitingIn_.push_back(urb);
+  }
+  AnswerWaitingIns();
+}
+
+// Each IN URB takes the reply waiting at the bridge; without one it waits.
+void UsbdevfsHandler::AnswerWaitingIns() {
+  while (!waitingIn_.empty()) {
+    inHalted_ = inHalted_ || std::exchange(stallNextReply_, false);
+    if (inHalted_) {
+      Finish(waitingIn_.front(), -EPIPE, {});
+    } else if (bridge_.HasReply()) {
+      Finish(waitingIn_.front(), 0, bridge_.TakeReply());
+    } else {
+      return;
+    }
+    waitingIn_.pop_front();
+  }
+}
+
+void UsbdevfsHandler::Finish(Urb urb, int status, const std::vector<std::uint8_t>& data) {
+  // What changes after the submission is handed back with update(), which
+  // the reap then syncs to the client.
+  const usbdevfs_urb& fields = *UrbOf(urb.urb);
+  int actual = fields.buffer_length;
+  if (fields.endpoint == kInEndpoint) {
+    std::vector<std::uint8_t> reply(
+        data.begin(), data.begin() + std::min<std::ptrdiff_t>(std::ssize(data), fields.buffer_length));
+    if (!reply.empty()) {
+      umockdev_ioctl_data_update(urb.buffer, 0, reply.data(), static_cast<gint>(reply.size()));
+    }
+    actual = static_cast<int>(reply.size());
+  }
+  umockdev_ioctl_data_update(urb.urb, offsetof(usbdevfs_urb, status), reinterpret_cast<guint8*>(&status),
+                             sizeof status);
+  umockdev_ioctl_data_update(urb.urb, offsetof(usbdevfs_urb, actual_length),
+                             reinterpret_cast<guint8*>(&actual), sizeof actual);
+  UMockdevIoctlClient* client = urb.client;
+  done_.push_back(urb);
+  const auto blocked = std::ranges::find(blockedReapers_, client);
+  if (blocked != blockedReapers_.end()) {
+    UMockdevIoctlClient* reaper = *blocked;
+    blockedReapers_.erase(blocked);
+    static_cast<void>(HandOut(reaper));
+    Drop(reaper);
+  }
+}
+
+void UsbdevfsHandler::Discard(UMockdevIoctlClient* client) {
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+  gulong address = 0;
+  std::memcpy(&address, arg->data, std::min(sizeof address, static_cast<std::size_t>(arg->data_len)));
+  const auto it = std::ranges::find_if(
+      waitingIn_, [&](const Urb& urb) { return urb.client == client && urb.urb->client_addr == address; });
+  if (it == waitingIn_.end()) {
+    Complete(client, -1, EINVAL);  // done already, or never submitted
+    return;
+  }
+  const Urb urb = *it;
+  waitingIn_.erase(it);
+  ++record_.discarded;
+  Complete(client, 0);
+  Finish(urb, -ENOENT, {});
+}
+
+void UsbdevfsHandler::Reap(UMockdevIoctlClient* client, bool wait) {
+  if (HandOut(client)) {
+    return;
+  }
+  if (wait) {
+    blockedReapers_.push_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+  } else {
+    Complete(client, -1, EAGAIN);
+  }
+}
+
+// Completes the reap call of `client` with its oldest completed URB: the
+// URB's address goes where the argument points, and its fields and data go
+// back with it. False when none of its URBs is complete.
+bool UsbdevfsHandler::HandOut(UMockdevIoctlClient* client) {
+  const auto it = std::ranges::find(done_, client, &Urb::client);
+  if (it == done_.end()) {
+    return false;
+  }
+  Urb urb = *it;
+  done_.erase(it);
+  UMockdevIoctlData* slot = Resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*));
+  if (slot == nullptr) {
+    Complete(client, -1, EFAULT);
+  } else {
+    umockdev_ioctl_data_set_ptr(slot, 0, urb.urb);
+    Complete(client, 0);
+    Drop(slot);
+  }
+  Release(urb);
+  return true;
+}
+
+void UsbdevfsHandler::Release(Urb& urb) {
+  Drop(urb.buffer);
+  Drop(urb.urb);
+  Drop(urb.client);
+}
+
+}  // namespace regdiag::test
