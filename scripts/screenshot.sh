@@ -9,7 +9,7 @@ cd "$build/src"
 xvfb-run -a -s "-screen 0 1400x800x24" bash -c '
   ./regdiag-sim & pid=$!
   sleep 3
-  wid=$(xdotool search --name "Register" | head -1)
+  wid=$(xdotool search --name "Sensor Hub" | head -1)
   eval "$(xdotool getwindowgeometry --shell "$wid")"
   xdotool mousemove --window "$wid" 684 600 click 1   # Read All Registers
   sleep 4

@@ -3,6 +3,7 @@
 #include <QSpinBox>
 
 #include "editing/core/hex_value.h"
+#include "window/bit_button.h"
 #include "window/diag_window.h"
 #include "window/scoped_flag.h"
 #include "window/hex_entry_box.h"

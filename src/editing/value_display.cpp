@@ -1,9 +1,9 @@
 // Keeping a row's four places in step: hex text, bit buttons, spinner and
 // cache entry. The hex text is the reference.
-#include <QPushButton>
 #include <QSpinBox>
 
 #include "editing/core/hex_value.h"
+#include "window/bit_button.h"
 #include "window/diag_window.h"
 #include "window/hex_entry_box.h"
 
@@ -11,25 +11,13 @@ namespace regdiag {
 
 namespace {
 
-// Graphical-style buttons: the back colour must show whatever the style.
-const QString kBitSetStyle = QStringLiteral(
-    "QPushButton { background-color: #00ff00; color: black; border: 1px solid #3a3a3a; }"
-    "QPushButton:pressed { border: 2px solid #1a1a1a; }");
-const QString kBitClearStyle = QStringLiteral(
-    "QPushButton { background-color: #7f7f7f; color: black; border: 1px solid #3a3a3a; }"
-    "QPushButton:pressed { border: 2px solid #1a1a1a; }");
-
 std::int16_t RowValue(const HexEntryBox& box) {
   return static_cast<std::int16_t>(ParseHexText(box.text().toStdString()));
 }
 
 }  // namespace
 
-void DiagWindow::SetBitButton(int index, bool set) {
-  QPushButton* button = cbRegToggleBit[index];
-  button->setText(set ? QStringLiteral("1") : QStringLiteral("0"));
-  button->setStyleSheet(set ? kBitSetStyle : kBitClearStyle);
-}
+void DiagWindow::SetBitButton(int index, bool set) { cbRegToggleBit[index]->SetBit(set); }
 
 void DiagWindow::UpdateBitsFromText(std::int16_t row) {
   const std::int16_t v = RowValue(*tbRegdata[row]);

@@ -1,4 +1,5 @@
 // Creation, load and the window events that are not a control's.
+#include "window/bit_button.h"
 #include "window/diag_window.h"
 
 #include <QApplication>

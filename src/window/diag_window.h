@@ -23,6 +23,7 @@
 #include "link/usb_lib/usb_lib.h"
 #include "map/register_map.h"
 #include "transactions/core/transaction_text.h"
+#include "window/bit_button.h"
 
 class QLabel;
 class QFrame;
@@ -55,7 +56,7 @@ class DiagWindow : public QWidget {
   std::array<QLabel*, kRowsPerPage> lblRegAddr{};
   static constexpr std::size_t kBitButtons = std::size_t{kRowsPerPage} * kBitsPerRegister;
   std::array<QLabel*, kBitButtons> lblBitName{};
-  std::array<QPushButton*, kBitButtons> cbRegToggleBit{};
+  std::array<BitButton*, kBitButtons> cbRegToggleBit{};
   std::array<HexEntryBox*, kRowsPerPage> tbRegdata{};
   std::array<QSpinBox*, kRowsPerPage> updnRegData{};
   std::array<QPushButton*, kRowsPerPage> cbRead{};

@@ -27,9 +27,21 @@ LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {
 
 void LogPane::Append(std::string_view text, std::string_view suffix) {
   log_.Append(text, suffix);
+  pending_ += ViewText(text);
+  pending_ += ViewText(suffix);
+  if (!flushQueued_) {
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, &LogPane::Flush, Qt::QueuedConnection);
+  }
+}
+
+void LogPane::Flush() {
+  flushQueued_ = false;
+  if (pending_.isEmpty()) return;
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
-  cursor.insertText(ViewText(text) + ViewText(suffix));
+  cursor.insertText(pending_);
+  pending_.clear();
   // The caret goes to the end, which also brings the end into view.
   cursor.movePosition(QTextCursor::End);
   setTextCursor(cursor);
@@ -37,6 +49,7 @@ void LogPane::Append(std::string_view text, std::string_view suffix) {
 
 void LogPane::Clear() {
   log_.Clear();
+  pending_.clear();
   clear();
 }
 

@@ -1,7 +1,8 @@
 // The log pane: a read-only multi-line view over the session log text. The
-// text with its CR LF line ends is kept beside the view, and each append adds
-// only the new entry to the view, so an append costs the entry's length, not
-// the log's.
+// text with its CR LF line ends is kept beside the view and is complete the
+// moment an entry is appended. The view takes the new entries once per turn
+// of the event loop (before the next paint), so a burst of entries is laid
+// out once and an append never costs the log's length.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -22,9 +23,13 @@ class LogPane : public QPlainTextEdit {
   void Append(std::string_view text, std::string_view suffix);
   void Clear();
   [[nodiscard]] const std::string& Contents() const { return log_.Text(); }
+  // Brings the view up to date with the log now, caret at the end.
+  void Flush();
 
  private:
   SessionLogText log_;
+  QString pending_;
+  bool flushQueued_ = false;
 };
 
 }  // namespace regdiag

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabBar>
 
+#include "window/bit_button.h"
 #include "window/diag_window.h"
 #include "window/hex_entry_box.h"
 #include "window/log_pane.h"
@@ -82,6 +83,8 @@ void DiagWindow::BuildControls() {
 
   BuildBottomBar();
 
+  // Pauses end on their tick, not up to 5 % early or late.
+  Timer1.setTimerType(Qt::PreciseTimer);
   Timer1.setInterval(100);
   Timer1.start();
   Timer2.setInterval(0);
@@ -114,8 +117,7 @@ void DiagWindow::BuildRow(int row) {
     name->setAlignment(Qt::AlignCenter);
     name->setGeometry(TwipsRect(left, 120, 975, 255));
     lblBitName[index] = name;
-    QPushButton* button =
-        Named(new QPushButton(QStringLiteral("0"), frame), QStringLiteral("cbRegToggleBit_") + i, {});
+    BitButton* button = Named(new BitButton(frame), QStringLiteral("cbRegToggleBit_") + i, {});
     button->setFont(BoldFont(12));
     button->setGeometry(TwipsRect(left, 360, 1005, 375));
     cbRegToggleBit[index] = button;
