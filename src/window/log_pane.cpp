@@ -23,20 +23,24 @@ LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  flushTimer_.setSingleShot(true);
+  connect(&flushTimer_, &QTimer::timeout, this, &LogPane::Flush);
+  sinceFlush_.start();
 }
 
 void LogPane::Append(std::string_view text, std::string_view suffix) {
   log_.Append(text, suffix);
   pending_ += ViewText(text);
   pending_ += ViewText(suffix);
-  if (!flushQueued_) {
-    flushQueued_ = true;
-    QMetaObject::invokeMethod(this, &LogPane::Flush, Qt::QueuedConnection);
+  if (!flushTimer_.isActive()) {
+    const qint64 quiet = sinceFlush_.elapsed();
+    flushTimer_.start(quiet >= kViewPeriodMs ? 0 : static_cast<int>(kViewPeriodMs - quiet));
   }
 }
 
 void LogPane::Flush() {
-  flushQueued_ = false;
+  flushTimer_.stop();
+  sinceFlush_.restart();
   if (pending_.isEmpty()) return;
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);

@@ -1,11 +1,15 @@
 // The log pane: a read-only multi-line view over the session log text. The
 // text with its CR LF line ends is kept beside the view and is complete the
-// moment an entry is appended. The view takes the new entries once per turn
-// of the event loop (before the next paint), so a burst of entries is laid
-// out once and an append never costs the log's length.
+// moment an entry is appended. The view takes the new entries at most every
+// kViewPeriodMs (at once when it has been quiet that long), so a burst of
+// entries, such as a whole-device read, is laid out and painted a few times
+// a second rather than once per entry, and an append never costs the log's
+// length.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <string_view>
 
@@ -27,9 +31,12 @@ class LogPane : public QPlainTextEdit {
   void Flush();
 
  private:
+  static constexpr int kViewPeriodMs = 50;
+
   SessionLogText log_;
   QString pending_;
-  bool flushQueued_ = false;
+  QTimer flushTimer_;
+  QElapsedTimer sinceFlush_;
 };
 
 }  // namespace regdiag
