@@ -97,7 +97,7 @@ void StartupTest::mapTitlesTabsAndFirstPage() {
 
 void StartupTest::missingMapLeavesLaidOutWindow() {
   HarnessOptions options;
-  options.map.reset();
+  options.writeMap = false;
   WindowHarness h(options);
   auto& w = h.Window();
   QCOMPARE(h.Messages().Texts(), QStringList{QStringLiteral("Configuration file (tabdefs.csv) not found.")});

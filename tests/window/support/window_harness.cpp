@@ -38,10 +38,10 @@ std::string SmallMap() {
 }
 
 WindowHarness::WindowHarness(HarnessOptions options) {
-  if (options.map) {
+  if (options.writeMap) {
     QFile file(dir_.filePath(QStringLiteral("tabdefs.csv")));
     if (file.open(QIODevice::WriteOnly)) {
-      file.write(options.map->data(), static_cast<qint64>(options.map->size()));
+      file.write(options.map.data(), static_cast<qint64>(options.map.size()));
     }
   }
   if (options.plugBridge) firstBridge_ = library_.Plug();

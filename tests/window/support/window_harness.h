@@ -36,7 +36,8 @@ std::string SmallMap();
 std::string CrLfLines(std::initializer_list<std::string> lines);
 
 struct HarnessOptions {
-  std::optional<std::string> map = SmallMap();  // no map file when empty
+  std::string map = SmallMap();
+  bool writeMap = true;  // false: the folder holds no map file
   bool plugBridge = true;
 };
 
