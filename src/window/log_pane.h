@@ -31,7 +31,7 @@ class LogPane : public QPlainTextEdit {
   void Flush();
 
  private:
-  static constexpr int kViewPeriodMs = 50;
+  static constexpr int kViewPeriodMs = 100;
 
   SessionLogText log_;
   QString pending_;
