@@ -31,12 +31,12 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
 
   auto* bench = new QGroupBox(tr("Bridges"));
   auto* benchLayout = new QVBoxLayout(bench);
-  connect(AddButton(benchLayout, tr("Plug in bridge")), &QPushButton::clicked, this, &SimControlPanel::PlugFirst);
-  connect(AddButton(benchLayout, tr("Unplug bridge")), &QPushButton::clicked, this, &SimControlPanel::UnplugFirst);
+  connect(AddButton(benchLayout, tr("Plug in bridge")), &QPushButton::clicked, this, [this] { PlugInto(first_); });
+  connect(AddButton(benchLayout, tr("Unplug bridge")), &QPushButton::clicked, this, [this] { UnplugFrom(first_); });
   connect(AddButton(benchLayout, tr("Plug in a second bridge")), &QPushButton::clicked, this,
-          &SimControlPanel::PlugSecond);
+          [this] { PlugInto(second_); });
   connect(AddButton(benchLayout, tr("Unplug the second bridge")), &QPushButton::clicked, this,
-          &SimControlPanel::UnplugSecond);
+          [this] { UnplugFrom(second_); });
   auto* noEndpoints = new QCheckBox(tr("Bridges plugged in next offer no endpoints"));
   connect(noEndpoints, &QCheckBox::toggled, this, [this](bool on) { library_.SetNoEndpoints(on); });
   benchLayout->addWidget(noEndpoints);
@@ -74,31 +74,17 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   Refresh();
 }
 
-void SimControlPanel::PlugFirst() {
-  if (first_) return;
-  first_ = library_.Plug();
-  library_.Bridge(*first_).LoadDemoValues();
+void SimControlPanel::PlugInto(std::optional<int>& slot) {
+  if (slot) return;
+  slot = library_.Plug();
+  library_.Bridge(*slot).LoadDemoValues();
   Refresh();
 }
 
-void SimControlPanel::UnplugFirst() {
-  if (!first_) return;
-  library_.Unplug(*first_);
-  first_.reset();
-  Refresh();
-}
-
-void SimControlPanel::PlugSecond() {
-  if (second_) return;
-  second_ = library_.Plug();
-  library_.Bridge(*second_).LoadDemoValues();
-  Refresh();
-}
-
-void SimControlPanel::UnplugSecond() {
-  if (!second_) return;
-  library_.Unplug(*second_);
-  second_.reset();
+void SimControlPanel::UnplugFrom(std::optional<int>& slot) {
+  if (!slot) return;
+  library_.Unplug(*slot);
+  slot.reset();
   Refresh();
 }
 

@@ -22,10 +22,8 @@ class SimControlPanel : public QWidget {
   explicit SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent = nullptr);
 
  private:
-  void PlugFirst();
-  void UnplugFirst();
-  void PlugSecond();
-  void UnplugSecond();
+  void PlugInto(std::optional<int>& slot);
+  void UnplugFrom(std::optional<int>& slot);
   void Refresh();
 
   usb::SimUsbLibrary& library_;
