@@ -8,11 +8,6 @@
 namespace regdiag {
 namespace {
 
-TEST(BridgePacketsTest, AddressBytesOfTheChip) {
-  EXPECT_EQ(kChipReadAddressByte, 0x5B);
-  EXPECT_EQ(kChipWriteAddressByte, 0x5A);
-}
-
 TEST(BridgePacketsTest, RequestsForEveryByte) {
   for (int byte = 0; byte < 256; ++byte) {
     SCOPED_TRACE(byte);
@@ -21,23 +16,6 @@ TEST(BridgePacketsTest, RequestsForEveryByte) {
     EXPECT_EQ(ReadRequest(address), (std::array<std::uint8_t, 3>{0x01, 0x5B, address}));
     EXPECT_EQ(WriteRequest(address, data), (std::array<std::uint8_t, 4>{0x00, 0x5A, address, data}));
     EXPECT_EQ(WriteRequest(0x10, address), (std::array<std::uint8_t, 4>{0x00, 0x5A, 0x10, address}));
-  }
-}
-
-TEST(StatusByteTest, ListedBytes) {
-  struct Case {
-    std::uint8_t byte;
-    ReplyStatus status;
-  };
-  constexpr Case kCases[] = {
-      {0x00, ReplyStatus::Success},  {0x01, ReplyStatus::Success},  {0x3F, ReplyStatus::Success},
-      {0x40, ReplyStatus::NoAck},    {0x41, ReplyStatus::NoAck},    {0x7F, ReplyStatus::NoAck},
-      {0x80, ReplyStatus::I2cError}, {0xC0, ReplyStatus::I2cError}, {0xBF, ReplyStatus::I2cError},
-      {0xFF, ReplyStatus::I2cError},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(static_cast<int>(c.byte));
-    EXPECT_EQ(DecodeStatusByte(c.byte), c.status);
   }
 }
 

@@ -92,7 +92,6 @@ TEST_F(MapFileTest, LoadsTheBytesExactly) {
   for (int i = 0; large.size() < 300 * 1024; ++i) large += "REG," + std::to_string(i % 256) + ",R\r\n";
   const std::string kContents[] = {
       "",
-      "TABNAME,Main\r\nREG,1,A\r\n",
       std::string("lone\nLF and lone\rCR\0NUL\xFF\x80\r\n", 27),
       large,
   };

@@ -85,13 +85,6 @@ TEST(RegisterMapTest, WorkedExampleFromDisk) {
   ExpectWorkedExample(ParseRegisterMap(bytes));
 }
 
-TEST(RegisterMapTest, WorkedExampleInline) {
-  ExpectWorkedExample(
-      ParseRegisterMap("TITLEBAR,Board Register Tool\r\nTITLE,Power Controller\r\nTABNAME,Control\r\n"
-                       "REG,&H00,CONFIG\r\nBITS,EN,MODE1,MODE0,-,-,-,SS1,SS0\r\nREG,1,LIMITS\r\n"
-                       "; spare line for notes\r\nTABNAME,Status\r\nREG,&H10,STATUS\r\n"));
-}
-
 TEST(RegisterMapTest, EdgeCasesFromDisk) {
   const RegisterMap map = ParseRegisterMap(ReadDataFile("map_edge_cases.csv"));
   EXPECT_EQ(map.WindowTitle, "First Title");
@@ -124,12 +117,10 @@ TEST(RegisterMapTest, LineBreaks) {
       {"final CR LF", "TABNAME,Main\r\nREG,1,A\r\n", 1, "Main", {{0, 0, 1}}},
       {"no final CR LF", "TABNAME,Main\r\nREG,1,A", 1, "Main", {{0, 0, 1}}},
       {"empty lines skipped", "\r\n\r\nTABNAME,Main\r\n\r\nREG,1,A\r\n\r\n", 1, "Main", {{0, 0, 1}}},
-      {"lone LF joins lines", "TABNAME,Main\nREG,1,A\r\n", 1, "Main\nREG", {}},
       {"lone CR joins lines", "TABNAME,Main\rREG,1,A\r\n", 1, "Main\rREG", {}},
       {"CR before CR LF stays", "TABNAME,Main\r\r\nREG,1,A\r\n", 1, "Main\r", {{0, 0, 1}}},
       {"LF before CR LF stays", "TABNAME,Main\n\r\nREG,1,A\r\n", 1, "Main\n", {{0, 0, 1}}},
       {"empty file", "", 0, "", {}},
-      {"only a line break", "\r\n", 0, "", {}},
       {"only a lone CR", "\r", 0, "", {}},
   };
   for (const Case& c : kCases) {
@@ -150,20 +141,11 @@ TEST(RegisterMapTest, RowPlacement) {
   };
   const Case kCases[] = {
       {"hex", p + "REG,&H10,STATUS", 1, {{0, 0, 16}}},
-      {"lower-case hex prefix", p + "REG,&h10,STATUS", 1, {{0, 0, 16}}},
-      {"decimal", p + "REG,16,STATUS", 1, {{0, 0, 16}}},
       {"blanks inside number", p + "REG, 1 6 ,STATUS", 1, {{0, 0, 16}}},
-      {"octal", p + "REG,&O20,STATUS", 1, {{0, 0, 16}}},
-      {"exponent", p + "REG,1.6e1,STATUS", 1, {{0, 0, 16}}},
-      {"0x prefix reads zero", p + "REG,0x10,STATUS", 1, {{0, 0, 0}}},
       {"ties to even", p + "REG,16.5,A\r\nREG,17.5,B", 1, {{0, 0, 16}, {0, 1, 18}}},
       {"small negative rounds to 0", p + "REG,-0.4,Z", 1, {{0, 0, 0}}},
       {"out of range takes no row", p + "REG,300,X\r\nREG,-1,X\r\nREG,&HFFFF,X\r\nREG,2,Y", 1, {{0, 0, 2}}},
       {"edges of the byte", p + "REG,255,A\r\nREG,256,B\r\nREG,&HFF,C", 1, {{0, 0, 255}, {0, 1, 255}}},
-      {"six registers",
-       p + "REG,1,A\r\nREG,2,A\r\nREG,3,A\r\nREG,4,A\r\nREG,5,A\r\nREG,6,A",
-       1,
-       {{0, 0, 1}, {0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 5}, {0, 5, 6}}},
       {"seven registers: row 5 shows the last",
        p + "REG,1,A\r\nREG,2,A\r\nREG,3,A\r\nREG,4,A\r\nREG,5,A\r\nREG,6,A\r\nREG,7,A",
        1,
@@ -172,15 +154,12 @@ TEST(RegisterMapTest, RowPlacement) {
        p + "REG,1,A\r\nREG,2,B\r\n" + p + "REG,3,C",
        2,
        {{0, 0, 1}, {0, 1, 2}, {1, 0, 3}}},
-      {"same address on two pages", p + "REG,5,A\r\n" + p + "REG,5,A", 2, {{0, 0, 5}, {1, 0, 5}}},
       {"empty page", "TABNAME,A\r\nTABNAME,B\r\nREG,1,X", 2, {{1, 0, 1}}},
-      {"keyword in lower case", "tabname,Main\r\nreg,1,A", 1, {{0, 0, 1}}},
       {"keyword in mixed case", "TabName,Main\r\nReG,1,A", 1, {{0, 0, 1}}},
       {"blank before keyword", " TABNAME,Main\r\nREG,1,A", 0, {}},
       {"blank after keyword", "TABNAME ,Main\r\n" + p + "REG ,1,A", 1, {}},
       {"empty name still placed", p + "REG,5,", 1, {{0, 0, 5}}},
       {"REG without a name field", p + "REG,5", 1, {}},
-      {"TABNAME without a name field", "TABNAME\r\nREG,1,A", 0, {}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.label);
@@ -199,8 +178,6 @@ TEST(RegisterMapTest, RegisterNames) {
       {"fields past the name ignored", "REG,1,NAME,EXTRA", {{1, "NAME"}}},
       {"no trimming", "REG,1, spaced name ", {{1, " spaced name "}}},
       {"bytes kept as they are", "REG,1,\xB5\x41\tB", {{1, "\xB5\x41\tB"}}},
-      {"out of range names nothing", "REG,300,X\r\nREG,-1,Y\r\nREG,1e999999,Z\r\nREG,&H100,W", {}},
-      {"named before the first page", "REG,7,EARLY", {{7, "EARLY"}}},
       {"sixth of seven named though on no page",
        "TABNAME,P\r\nREG,1,A\r\nREG,2,B\r\nREG,3,C\r\nREG,4,D\r\nREG,5,E\r\nREG,6,F\r\nREG,7,G",
        {{1, "A"}, {2, "B"}, {3, "C"}, {4, "D"}, {5, "E"}, {6, "F"}, {7, "G"}}},
@@ -222,11 +199,6 @@ TEST(RegisterMapTest, BitNames) {
   const Case kCases[] = {
       {"before any REG: register 0", bits, {{0, kAtoH}}},
       {"more than eight names", "REG,1,X" + bits + ",i,j", {{1, kAtoH}}},
-      {"comma in a name moves later names down",
-       "REG,1,X\r\nBITS,EN,MODE,1,M0,-,-,-,S1,S0",
-       {{1, {"EN", "MODE", "1", "M0", "-", "-", "-", "S1"}}}},
-      {"seven names: line ignored", "REG,1,X\r\nBITS,a,b,c,d,e,f,g", {}},
-      {"TABNAME keeps the current register", "REG,3,X\r\nTABNAME,P" + bits, {{3, kAtoH}}},
       {"current register spans pages", "TABNAME,P\r\nREG,3,X\r\nTABNAME,Q\r\nTITLE,T" + bits, {{3, kAtoH}}},
       {"second BITS replaces",
        "REG,1,X" + bits + "\r\nBITS,,,,,,,,q",
@@ -248,10 +220,8 @@ TEST(RegisterMapTest, Titles) {
   const Case kCases[] = {
       {"TITLEBAR,A", "A", ""},
       {"TITLEBAR,", "", ""},
-      {"TITLEBAR", "", ""},
       {"TITLEBAR,A\r\nTITLEBAR,B", "B", ""},
       {"TITLEBAR,A\r\nTITLEBAR,", "A", ""},
-      {"TITLEBAR,A,B", "A", ""},
       {"TITLEBAR, ", " ", ""},
       {"TITLE,H", "", "H"},
       {"TITLE,H\r\nTITLE,\r\nTITLE", "", "H"},
@@ -394,18 +364,6 @@ TEST(RegisterMapTest, LimitNoPages) {
   EXPECT_EQ(map.WindowTitle, "No Pages");
   ExpectNames(map, {{7, "EARLY"}});
   ExpectBits(map, {{7, kAtoH}});
-  for (const char* text : {"", "; only a comment\r\n", "TITLE,T\r\nBITS,a,b,c,d,e,f,g,h"}) {
-    SCOPED_TRACE(text);
-    ExpectRows(ParseRegisterMap(text), 0, {});
-  }
-}
-
-// Limit: repeated page names are kept as two pages with the same caption.
-TEST(RegisterMapTest, LimitRepeatedPageNames) {
-  const RegisterMap map = ParseRegisterMap("TABNAME,Main\r\nREG,1,A\r\nTABNAME,Main\r\nREG,2,B");
-  ExpectRows(map, 2, {{0, 0, 1}, {1, 0, 2}});
-  EXPECT_EQ(map.TabNames[0], "Main");
-  EXPECT_EQ(map.TabNames[1], "Main");
 }
 
 }  // namespace

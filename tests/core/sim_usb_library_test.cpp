@@ -42,19 +42,22 @@ class SimUsbLibraryTest : public ::testing::Test {
   DriverHandle driver = 0;
 };
 
-TEST_F(SimUsbLibraryTest, BridgePluggedBeforeSessionIsReportedThroughDispatcher) {
+TEST_F(SimUsbLibraryTest, AttachAndDetachWaitForTheDispatcherButHoldingDoesNot) {
   const int id = sim.Plug();
   ASSERT_EQ(Init(), kStatusSuccess);
   EXPECT_NE(driver, 0u);
   EXPECT_THAT(recorder.attached, IsEmpty());  // not before the window runs its events
   EXPECT_EQ(queue.RunAll(), 1);
-  ASSERT_EQ(recorder.attached.size(), 1u);
-  EXPECT_NE(recorder.attached[0], 0u);
-  EXPECT_EQ(recorder.attached[0], sim.HandleOf(id));
+  EXPECT_THAT(recorder.attached, ElementsAre(sim.HandleOf(id)));
   EXPECT_EQ(sim.HeldBridge(), id);
   EXPECT_EQ(recorder.userDataMismatch, 0);
-  EXPECT_EQ(recorder.infos[0].deviceDescriptor.idVendor, 0x4B7C);
-  EXPECT_EQ(recorder.infos[0].deviceDescriptor.idProduct, 0x2005);
+  const DeviceHandle handle = sim.HandleOf(id);
+  sim.Unplug(id);
+  EXPECT_EQ(sim.HeldBridge(), std::nullopt);  // released at once
+  EXPECT_THAT(sim.PluggedBridges(), IsEmpty());
+  EXPECT_THAT(recorder.detached, IsEmpty());
+  queue.RunAll();
+  EXPECT_THAT(recorder.detached, ElementsAre(handle));
 }
 
 TEST_F(SimUsbLibraryTest, BridgePluggedDuringSessionIsReported) {
@@ -97,22 +100,6 @@ TEST_F(SimUsbLibraryTest, DeclinedSecondBridgeNeverReportsDetach) {
   sim.Unplug(first);
   queue.RunAll();
   EXPECT_THAT(recorder.detached, ElementsAre(firstHandle));
-}
-
-TEST_F(SimUsbLibraryTest, UnplugReleasesHeldBridgeAtOnceAndReportsLater) {
-  const int id = sim.Plug();
-  ASSERT_EQ(Init(), kStatusSuccess);
-  queue.RunAll();
-  const DeviceHandle handle = sim.HandleOf(id);
-  sim.Unplug(id);
-  EXPECT_EQ(sim.HeldBridge(), std::nullopt);
-  EXPECT_THAT(sim.PluggedBridges(), IsEmpty());
-  EXPECT_THAT(recorder.detached, IsEmpty());
-  queue.RunAll();
-  EXPECT_THAT(recorder.detached, ElementsAre(handle));
-  const DeviceInfo* info = nullptr;
-  EXPECT_EQ(sim.UsbGetDeviceInfo(handle, &info), kStatusNoDevice);
-  EXPECT_EQ(info, nullptr);
 }
 
 TEST_F(SimUsbLibraryTest, UnplugBeforeWindowRunsReportsNothing) {
@@ -161,8 +148,6 @@ TEST_F(SimUsbLibraryTest, UninitReleasesHeldBridgeButKeepsItPlugged) {
   sim.UsbUninit(driver);
   EXPECT_EQ(sim.HeldBridge(), std::nullopt);
   EXPECT_THAT(sim.PluggedBridges(), ElementsAre(id));
-  std::uint8_t byte = 0;
-  EXPECT_EQ(sim.UsbTransfer(sim.HandleOf(id), 0x82, 1, 0, &byte, 1, nullptr, nullptr, 100), kStatusNoDevice);
 }
 
 TEST(SimUsbLibraryLifetimeTest, NotificationsQueuedBeforeDestructionAreDropped) {
@@ -229,23 +214,17 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{"OtherProduct", {0x4B7C, 0x2006}, false},
                       MatchCase{"VendorSpecificInterface", {0x4B7C, 0x2005, 0, 0, 0xFF, 0, 0}, true},
                       MatchCase{"OtherInterfaceClass", {0x4B7C, 0x2005, 0, 0, 0x03, 0, 0}, false},
-                      MatchCase{"OtherDeviceClass", {0x4B7C, 0x2005, 0x09, 0, 0, 0, 0}, false},
-                      MatchCase{"OtherInterfaceProtocol", {0x4B7C, 0x2005, 0, 0, 0, 0, 0x01}, false}),
+                      MatchCase{"OtherDeviceClass", {0x4B7C, 0x2005, 0x09, 0, 0, 0, 0}, false}),
     [](const ::testing::TestParamInfo<MatchCase>& info) { return info.param.name; });
 
-TEST_F(SimUsbLibraryTest, InitAndUninitAreCountedAndGuarded) {
-  EXPECT_EQ(sim.UsbInit(nullptr, std::vector{kBridgeMatch}, recorder.Table(), 0, queue.dispatcher()),
-            kStatusInvalidParameter);
+TEST_F(SimUsbLibraryTest, InitAndUninitAreCounted) {
   ASSERT_EQ(Init(), kStatusSuccess);
   const DriverHandle first = driver;
   EXPECT_EQ(Init(), kStatusAlreadyInitialized);
-  EXPECT_EQ(driver, 0u);
-  sim.UsbUninit(first + 1);  // not the session's handle
-  EXPECT_TRUE(sim.SessionOpen());
   sim.UsbUninit(first);
   EXPECT_FALSE(sim.SessionOpen());
-  EXPECT_EQ(sim.InitCalls(), 3);
-  EXPECT_EQ(sim.UninitCalls(), 2);
+  EXPECT_EQ(sim.InitCalls(), 2);
+  EXPECT_EQ(sim.UninitCalls(), 1);
 }
 
 TEST_F(SimUsbLibraryTest, FailedInitKeepsItsTextWithEmbeddedNul) {
@@ -257,23 +236,18 @@ TEST_F(SimUsbLibraryTest, FailedInitKeepsItsTextWithEmbeddedNul) {
   EXPECT_FALSE(sim.SessionOpen());
   EXPECT_EQ(sim.UsbStatusString(kStatusNotSupported), text);
   EXPECT_EQ(sim.UsbStatusString(kStatusNotSupported).size(), 32u);
-  EXPECT_EQ(sim.UsbStatusString(kStatusTimeout), StatusDescription(kStatusTimeout));
   queue.RunAll();
   EXPECT_THAT(recorder.attached, IsEmpty());
+
+  sim.FailNextInit(kStatusNotSupported);  // without text: our description again
+  EXPECT_EQ(Init(), kStatusNotSupported);
+  EXPECT_EQ(sim.UsbStatusString(kStatusNotSupported), StatusDescription(kStatusNotSupported));
 
   EXPECT_EQ(Init(), kStatusSuccess);  // one-shot
   EXPECT_NE(driver, 0u);
 }
 
-TEST_F(SimUsbLibraryTest, FailedInitWithoutTextUsesOurDescription) {
-  sim.FailNextInit(kStatusAccessDenied, std::string("first"));
-  EXPECT_EQ(Init(), kStatusAccessDenied);
-  sim.FailNextInit(kStatusAccessDenied);
-  EXPECT_EQ(Init(), kStatusAccessDenied);
-  EXPECT_EQ(sim.UsbStatusString(kStatusAccessDenied), StatusDescription(kStatusAccessDenied));
-}
-
-TEST_F(SimUsbLibraryTest, DeviceInfoDescribesTheBridgeAndIsReturned) {
+TEST_F(SimUsbLibraryTest, DeviceInfoIsCountedUntilReturned) {
   const int id = sim.Plug();
   ASSERT_EQ(Init(), kStatusSuccess);
   queue.RunAll();
@@ -283,34 +257,20 @@ TEST_F(SimUsbLibraryTest, DeviceInfoDescribesTheBridgeAndIsReturned) {
   ASSERT_EQ(sim.UsbGetDeviceInfo(sim.HandleOf(id), &second), kStatusSuccess);
   EXPECT_NE(first, second);
   EXPECT_EQ(sim.OutstandingDeviceInfo(), 2);
-  EXPECT_EQ(first->deviceDescriptor.idVendor, 0x4B7C);
   EXPECT_EQ(first->activeSetting.descriptor.bInterfaceNumber, 0);
-  EXPECT_EQ(first->activeSetting.descriptor.bAlternateSetting, 0);
-  ASSERT_EQ(first->activeSetting.descriptor.bNumEndpoints, 2);
-  ASSERT_EQ(first->activeSetting.pipes.size(), 2u);
-  const PipeRecord& out = first->activeSetting.pipes[0];
-  const PipeRecord& in = first->activeSetting.pipes[1];
-  EXPECT_EQ(out.number, 0x02u);
-  EXPECT_EQ(out.direction, 0u);
-  EXPECT_EQ(in.number, 0x82u);
-  EXPECT_EQ(in.direction, 1u);
-  EXPECT_EQ(in.type, static_cast<std::uint32_t>(PipeType::Bulk));
-  EXPECT_EQ(in.maxPacketSize, 64u);
+  EXPECT_EQ(first->activeSetting.pipes[1].maxPacketSize, 64u);
   sim.UsbPutDeviceInfo(first);
   sim.UsbPutDeviceInfo(first);  // twice: ignored
-  sim.UsbPutDeviceInfo(nullptr);
   EXPECT_EQ(sim.OutstandingDeviceInfo(), 1);
   sim.UsbPutDeviceInfo(second);
   EXPECT_EQ(sim.OutstandingDeviceInfo(), 0);
 }
 
-TEST_F(SimUsbLibraryTest, DeviceInfoFaultsAndHandles) {
+TEST_F(SimUsbLibraryTest, DeviceInfoFaults) {
   const int id = sim.Plug();
   ASSERT_EQ(Init(), kStatusSuccess);
   queue.RunAll();
   const DeviceInfo* info = nullptr;
-  EXPECT_EQ(sim.UsbGetDeviceInfo(0, &info), kStatusInvalidHandle);
-  EXPECT_EQ(sim.UsbGetDeviceInfo(0x7777, &info), kStatusInvalidHandle);
   EXPECT_EQ(sim.UsbGetDeviceInfo(sim.HandleOf(id), nullptr), kStatusInvalidParameter);
   sim.FailNextDeviceInfo(kStatusIoError);
   EXPECT_EQ(sim.UsbGetDeviceInfo(sim.HandleOf(id), &info), kStatusIoError);
@@ -347,7 +307,6 @@ TEST_F(SimUsbLibraryTest, SetInterfaceAcceptsTheOnlySettingAndFailsOnDemand) {
   sim.FailNextSetInterface(kStatusBusy);
   EXPECT_EQ(sim.UsbSetInterface(handle, 0, 0), kStatusBusy);
   EXPECT_EQ(sim.UsbSetInterface(handle, 0, 0), kStatusSuccess);
-  EXPECT_EQ(sim.UsbSetInterface(0, 0, 0), kStatusInvalidHandle);
 }
 
 TEST_F(SimUsbLibraryTest, BridgeChipFollowsThePluggedBridges) {

@@ -83,6 +83,8 @@ TYPED_TEST(UsbLibraryContractTest, OneSessionAtATime) {
   DriverHandle refused = 99;
   EXPECT_EQ(this->Init(&refused), kStatusAlreadyInitialized);
   EXPECT_EQ(refused, 0u);
+  this->library->UsbUninit(driver + 1);  // not the session's handle: ignored
+  EXPECT_EQ(this->Init(&refused), kStatusAlreadyInitialized);
   this->library->UsbUninit(driver);
 }
 

@@ -35,6 +35,7 @@ TEST_P(VirtualBridgeRequestTest, RepliesAndChangesTheChipAsExpected) {
   EXPECT_EQ(bridge.TakeReply(), c.reply);
   EXPECT_EQ(bridge.Register(0x10), c.register10After);
   EXPECT_FALSE(bridge.HasReply());
+  EXPECT_EQ(bridge.RequestCount(), 1u);  // malformed ones too
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,37 +85,32 @@ TEST(VirtualBridgeTest, NewRequestReplacesUncollectedReply) {
   EXPECT_EQ(bridge.RequestCount(), 2u);
 }
 
-TEST(VirtualBridgeTest, MalformedRequestsAreCounted) {
-  VirtualBridge bridge;
-  bridge.HandleRequest(Bytes{});
-  bridge.HandleRequest(Bytes{0x07});
-  EXPECT_EQ(bridge.RequestCount(), 2u);
-}
-
-TEST(VirtualBridgeFaultTest, ForcedStatusKeepsTheValueAndIsOneShot) {
-  VirtualBridge bridge;
-  bridge.SetRegister(0x20, 0x99);
-  bridge.ForceNextStatus(0x80);
-  bridge.HandleRequest(Bytes{0x01, 0x5B, 0x20});
-  EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x80, 0x99));
-  bridge.HandleRequest(Bytes{0x01, 0x5B, 0x20});
-  EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x00, 0x99));
-}
-
-TEST(VirtualBridgeFaultTest, ForcedStatusOnWriteStillWrites) {
-  VirtualBridge bridge;
-  bridge.ForceNextStatus(0x40);
-  bridge.HandleRequest(Bytes{0x00, 0x5A, 0x30, 0x5E});
-  EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x40));
-  EXPECT_EQ(bridge.Register(0x30), 0x5E);
-}
-
-TEST(VirtualBridgeFaultTest, ForcedSuccessHidesANoAck) {
-  VirtualBridge bridge;
-  bridge.ForceNextStatus(0x00);
-  bridge.HandleRequest(Bytes{0x00, 0x5C, 0x30, 0x5E});
-  EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x00));
-  EXPECT_EQ(bridge.Register(0x30), 0x00);  // the chip was never addressed
+// A forced status byte replaces only the status: the chip still does (or,
+// unaddressed, does not do) the work, and only the next reply is touched.
+TEST(VirtualBridgeFaultTest, ForcedStatus) {
+  struct Case {
+    const char* name;
+    std::uint8_t status;
+    Bytes request;
+    Bytes reply;
+    std::uint8_t register30After;
+  };
+  const Case kCases[] = {
+      {"ReadKeepsTheValue", 0x80, {0x01, 0x5B, 0x30}, {0x80, 0x99}, 0x99},
+      {"WriteStillWrites", 0x40, {0x00, 0x5A, 0x30, 0x5E}, {0x40}, 0x5E},
+      {"SuccessHidesANoAck", 0x00, {0x00, 0x5C, 0x30, 0x5E}, {0x00}, 0x99},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    VirtualBridge bridge;
+    bridge.SetRegister(0x30, 0x99);
+    bridge.ForceNextStatus(c.status);
+    bridge.HandleRequest(c.request);
+    EXPECT_EQ(bridge.TakeReply(), c.reply);
+    EXPECT_EQ(bridge.Register(0x30), c.register30After);
+    bridge.HandleRequest(Bytes{0x01, 0x5B, 0x30});
+    EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x00, c.register30After));
+  }
 }
 
 struct ShortCase {
@@ -130,6 +126,7 @@ TEST_P(VirtualBridgeShortReplyTest, CutsOnlyTheNextReply) {
   bridge.SetRegister(0x05, 0xAB);
   bridge.ShortenNextReply(GetParam().bytes);
   bridge.HandleRequest(Bytes{0x01, 0x5B, 0x05});
+  EXPECT_TRUE(bridge.HasReply());  // even when cut to nothing
   EXPECT_EQ(bridge.TakeReply(), GetParam().reply);
   bridge.HandleRequest(Bytes{0x01, 0x5B, 0x05});
   EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x00, 0xAB));
@@ -140,15 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Lengths, VirtualBridgeShortReplyTest,
                                            ShortCase{"ToFullLength", 2, {0x00, 0xAB}},
                                            ShortCase{"BeyondLength", 9, {0x00, 0xAB}}),
                          [](const ::testing::TestParamInfo<ShortCase>& info) { return info.param.name; });
-
-TEST(VirtualBridgeFaultTest, EmptyShortReplyIsStillAReply) {
-  VirtualBridge bridge;
-  bridge.ShortenNextReply(0);
-  bridge.HandleRequest(Bytes{0x00, 0x5A, 0x01, 0x02});
-  EXPECT_TRUE(bridge.HasReply());
-  EXPECT_TRUE(bridge.TakeReply().empty());
-  EXPECT_FALSE(bridge.HasReply());
-}
 
 TEST(VirtualBridgeFaultTest, ForcedStatusAndShortReplyCombine) {
   VirtualBridge bridge;
@@ -176,13 +164,6 @@ TEST(VirtualBridgeDemoTest, DemoValuesAreDeterministicAndBelievable) {
   EXPECT_GT(nonZero, 200);
   std::sort(values.begin(), values.end());
   EXPECT_GT(std::unique(values.begin(), values.end()) - values.begin(), 100);
-}
-
-TEST(VirtualBridgeDemoTest, DemoValuesAreReadBackThroughRequests) {
-  VirtualBridge bridge;
-  bridge.LoadDemoValues();
-  bridge.HandleRequest(Bytes{0x01, 0x5B, 0x00});
-  EXPECT_THAT(bridge.TakeReply(), ElementsAre(0x00, 0xA7));
 }
 
 }  // namespace
