@@ -34,7 +34,7 @@ void ApplyBackspace(HexEditState& state) {
   state.selLength = 0;
   // The box never stays empty: an emptied box reads "0" with the caret after it.
   if (state.text.empty()) {
-    state.text = "0";
+    state.text.assign(1, '0');
     state.selStart = 1;
   }
 }
