@@ -9,14 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_window.h"
 #include "window/diag_window.h"
 
 namespace regdiag::bench {
-
-// Defined in window_bench_main.cpp.
-DiagWindow& StartedWindow();
-void ServeEvents();
-double Median(std::vector<double> samples);
 
 namespace {
 

@@ -8,14 +8,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_window.h"
 #include "window/diag_window.h"
 
 namespace regdiag::bench {
-
-// Defined in window_bench_main.cpp.
-DiagWindow& StartedWindow();
-void ServeEvents();
-double Median(std::vector<double> samples);
 
 namespace {
 
@@ -56,12 +52,14 @@ BENCHMARK(BM_PauseCpu)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillise
 
 // Wall time of one Pause(10) on an idle window: the part of every step of
 // Read All that is waiting, and how late its timer ends it.
-void BM_Pause10(benchmark::State& state) {
-  DiagWindow& w = StartedWindow();
-  ServeEvents();
+// Times `before` followed by Pause(10), once per iteration; the median in ms
+// goes to the counters.
+template <typename Before>
+void TimePause10(benchmark::State& state, DiagWindow& w, Before before) {
   std::vector<double> millis;
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
+    before();
     const bool served = w.Pause(10);
     const std::chrono::duration<double> spent = Clock::now() - start;
     state.SetIterationTime(spent.count());
@@ -74,6 +72,12 @@ void BM_Pause10(benchmark::State& state) {
   state.counters["median_ms"] = Median(millis);
 }
 
+void BM_Pause10(benchmark::State& state) {
+  DiagWindow& w = StartedWindow();
+  ServeEvents();
+  TimePause10(state, w, [] {});
+}
+
 BENCHMARK(BM_Pause10)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One step of Read All without its transfer: a log line, then Pause(10),
@@ -83,20 +87,7 @@ void BM_LogLineThenPause10(benchmark::State& state) {
   DiagWindow& w = StartedWindow();
   w.cmdClearLog_Click();
   ServeEvents();
-  std::vector<double> millis;
-  for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    w.LogLine("Reading register 0x12 = 0x05 successful");
-    const bool served = w.Pause(10);
-    const std::chrono::duration<double> spent = Clock::now() - start;
-    state.SetIterationTime(spent.count());
-    if (!served) {
-      state.SkipWithError("the window was unloaded during the pause");
-      break;
-    }
-    millis.push_back(spent.count() * 1e3);
-  }
-  state.counters["median_ms"] = Median(millis);
+  TimePause10(state, w, [&w] { w.LogLine("Reading register 0x12 = 0x05 successful"); });
   w.cmdClearLog_Click();
   ServeEvents();
 }

@@ -13,16 +13,10 @@
 
 #include "link/device_context.h"
 #include "link/usb_lib/sim_usb_library.h"
+#include "bench_window.h"
 #include "window/diag_window.h"
 
 namespace regdiag::bench {
-
-// Defined in window_bench_main.cpp.
-DiagWindow& StartedWindow();
-usb::SimUsbLibrary& BenchLibrary();
-void ServeEvents();
-double Median(std::vector<double> samples);
-double Percentile(std::vector<double> samples, double fraction);
 
 namespace {
 

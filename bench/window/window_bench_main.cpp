@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "link/usb_lib/sim_usb_library.h"
+#include "bench_window.h"
 #include "window/diag_window.h"
 
 namespace regdiag::bench {

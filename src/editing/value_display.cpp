@@ -25,8 +25,7 @@ void DiagWindow::UpdateBitsFromText(std::int16_t row) {
 }
 
 void DiagWindow::UpdateCacheFromText(std::int16_t row) {
-  const int page = PageIndex();
-  const int address = page < 0 ? kNoRegister : Map.AddressAt(page, row);
+  const int address = ShownAddress(row);
   if (address < 0 || address > 255) return;  // an empty row has no cache entry
   Cache[address] = RowValue(*tbRegdata[row]);
 }

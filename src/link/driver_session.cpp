@@ -11,10 +11,6 @@ namespace regdiag {
 
 void DiagWindow::Form_Activate() {
   if (unloaded_) return;
-  StartDriverSession();
-}
-
-void DiagWindow::StartDriverSession() {
   BridgeMatch.vendorId = BridgeVendorId;
   BridgeMatch.productId = BridgeProductId;
   DeviceEventTable.attach = [this](usb::DeviceHandle device, const usb::DeviceInfo& info, void* userData) {

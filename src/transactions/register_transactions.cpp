@@ -11,16 +11,6 @@
 
 namespace regdiag {
 
-namespace {
-
-std::int16_t RowAddressOf(const DiagWindow& window, std::int16_t row) {
-  const int page = window.PageIndex();
-  if (page < 0) return kNoRegister;
-  return window.Map.AddressAt(page, row);
-}
-
-}  // namespace
-
 bool DiagWindow::Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength,
                           std::size_t replyBufferSize, std::uint32_t replyNeeded, logtext::Access access,
                           std::uint8_t address) {
@@ -70,7 +60,7 @@ bool DiagWindow::BridgeConnected() {
 void DiagWindow::cbRead_Click(std::int16_t Index) {
   if (!BridgeConnected()) return;
   if (Index < 0 || Index >= kRowsPerPage) return;
-  const std::int16_t address = RowAddressOf(*this, Index);
+  const std::int16_t address = ShownAddress(Index);
   if (address < 0 || address > 255) return;
 
   std::uint8_t status = 0;
@@ -90,7 +80,7 @@ void DiagWindow::cbRead_Click(std::int16_t Index) {
 void DiagWindow::cbWrite_Click(std::int16_t Index) {
   if (!BridgeConnected()) return;
   if (Index < 0 || Index >= kRowsPerPage) return;
-  const std::int16_t address = RowAddressOf(*this, Index);
+  const std::int16_t address = ShownAddress(Index);
   if (address < 0 || address > 255) return;
 
   // The box holds at most two hex digits; the clamp only guards the byte.

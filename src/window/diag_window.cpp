@@ -15,7 +15,7 @@
 #include "map/map_file.h"
 #include "window/hex_entry_box.h"
 #include "window/log_pane.h"
-#include "window/map_text.h"
+#include "window/display_text.h"
 #include "window/wrap_button.h"
 
 namespace regdiag {
@@ -73,15 +73,15 @@ bool DiagWindow::LoadRegisterMap() {
 }
 
 void DiagWindow::ApplyMapTexts() {
-  if (!Map.WindowTitle.empty()) setWindowTitle(MapText(Map.WindowTitle));
-  if (!Map.HeadingText.empty()) lblQRVDevice->setText(MapText(Map.HeadingText));
+  if (!Map.WindowTitle.empty()) setWindowTitle(DisplayText(Map.WindowTitle));
+  if (!Map.HeadingText.empty()) lblQRVDevice->setText(DisplayText(Map.HeadingText));
 }
 
 void DiagWindow::BuildTabs() {
   const QSignalBlocker quiet(TabStrip1);
   while (TabStrip1->count() > 0) TabStrip1->removeTab(0);
   for (int k = 1; k <= Map.TabCount; ++k) {
-    const QString name = MapText(Map.TabNames[k - 1]);
+    const QString name = DisplayText(Map.TabNames[k - 1]);
     const int added = TabStrip1->addTab(name);
     // The key is the page's name; repeated names are told apart by the index.
     TabStrip1->setTabData(added, QStringLiteral("%1#%2").arg(name).arg(k));

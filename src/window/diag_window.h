@@ -98,7 +98,6 @@ class DiagWindow : public QWidget {
   void cbQuit_Click();
   // True once the window has been unloaded: nothing may run against it then.
   [[nodiscard]] bool Unloaded() const { return unloaded_; }
-  [[nodiscard]] bool Activated() const { return activated_; }
 
   // --- Pages and pause ----------------------------------------------------
   void TabStrip1_Click();
@@ -109,6 +108,9 @@ class DiagWindow : public QWidget {
   void Timer1_Timer();
   // Page index of the selected tab, or -1 when there is no tab.
   [[nodiscard]] int PageIndex() const;
+  // The register address of a row of the page shown; kNoRegister for an
+  // empty row or when there is no page.
+  [[nodiscard]] std::int16_t ShownAddress(int row) const { return Map.AddressAt(PageIndex(), row); }
 
   // --- Session log --------------------------------------------------------
   static void AppendToTextBox(LogPane& box, std::string_view text, std::string_view suffix);
@@ -182,7 +184,6 @@ class DiagWindow : public QWidget {
   // by the sequence pause, framed by the header and an empty line. False when
   // the window was unloaded on the way.
   bool ForEachNamedRegister(const char* header, const std::function<void(std::uint8_t)>& transfer);
-  void StartDriverSession();
 
   usb::UsbLibrary& library_;
   std::filesystem::path appFolder_;

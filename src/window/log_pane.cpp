@@ -1,7 +1,8 @@
 #include "window/log_pane.h"
 
-#include <QScrollBar>
 #include <QTextCursor>
+
+#include "window/display_text.h"
 
 namespace regdiag {
 
@@ -9,8 +10,7 @@ namespace {
 
 // The view shows lines; a CR LF of the log is one line break there.
 QString ViewText(std::string_view text) {
-  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  if (shown.isEmpty() && !text.empty()) shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  QString shown = DisplayText(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return shown;
 }

@@ -33,7 +33,7 @@ void SoakRun::SingleTransfer(bool read) {
   Begin(read ? "single read" : "single write");
   const int row = RandomVisibleRow();
   if (row < 0) return;
-  const int address = W().Map.AddressAt(W().PageIndex(), row);
+  const int address = W().ShownAddress(row);
   const bool connected = DeviceConnected;
   const auto messages = harness_->Messages().Texts().size();
   // click() runs the handler at once, with no events served before it.

@@ -229,11 +229,10 @@ std::vector<TransactionEntry> SoakRun::CheckLog() {
 }
 
 void SoakRun::CheckRows() {
-  const int page = W().PageIndex();
   for (int row = 0; row < kRowsPerPage; ++row) {
-    const int address = page < 0 ? kNoRegister : W().Map.AddressAt(page, row);
+    const int address = W().ShownAddress(row);
     const bool visible = W().fmRegCtrls[row]->isVisible();
-    const std::string where = "row " + std::to_string(row) + " of page " + std::to_string(page);
+    const std::string where = "row " + std::to_string(row) + " of page " + std::to_string(W().PageIndex());
     if (address == kNoRegister || !visible) {
       if (address != kNoRegister || visible) Problem(where + " is shown or hidden against the map");
       continue;

@@ -1,10 +1,10 @@
-#include "window/map_text.h"
+#include "window/display_text.h"
 
 #include <QStringDecoder>
 
 namespace regdiag {
 
-QString MapText(std::string_view bytes) {
+QString DisplayText(std::string_view bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (utf8.hasError()) return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));

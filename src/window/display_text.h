@@ -1,0 +1,14 @@
+// Display text of the byte strings the window shows (map names, log
+// entries): UTF-8 where the bytes are valid UTF-8, otherwise one byte per
+// character (Latin-1), so every byte shows.
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+namespace regdiag {
+
+[[nodiscard]] QString DisplayText(std::string_view bytes);
+
+}  // namespace regdiag
