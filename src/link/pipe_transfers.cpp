@@ -37,8 +37,9 @@ bool DiagWindow::RunPipe(bool read) {
     Transfer.TransferData.resize(static_cast<std::size_t>(length), 0);
   }
   std::uint8_t* buffer = length > 0 ? Transfer.TransferData.data() : nullptr;
-  LastStatus = library_.UsbTransfer(Context.deviceHandle, Transfer.PipeNumber, read ? 1 : 0, 0, buffer, length,
-                                    &Transfer.BytesTransferred, nullptr, usb::kTransferTimeoutMs);
+  LastStatus =
+      library_.UsbTransfer(Context.deviceHandle, Transfer.PipeNumber, read ? 1 : 0, 0, buffer, length,
+                           &Transfer.BytesTransferred, nullptr, usb::kTransferTimeoutMs, nullptr);
   if (LastStatus != 0) {
     LogLine(logtext::TransferFailed(dir, LastStatus, StatusText(LastStatus)));
     LogLine(logtext::PipeFailed(dir));

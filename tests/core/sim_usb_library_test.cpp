@@ -28,11 +28,12 @@ class SimUsbLibraryTest : public ::testing::Test {
   std::vector<std::uint8_t> Exchange(DeviceHandle device, std::vector<std::uint8_t> request) {
     std::uint32_t moved = 0;
     EXPECT_EQ(sim.UsbTransfer(device, 0x02, 0, 0, request.data(), static_cast<std::int32_t>(request.size()),
-                              &moved, nullptr, kTransferTimeoutMs),
+                              &moved, nullptr, kTransferTimeoutMs, nullptr),
               kStatusSuccess);
     std::array<std::uint8_t, 3> reply{};
-    EXPECT_EQ(sim.UsbTransfer(device, 0x82, 1, 0, reply.data(), 3, &moved, nullptr, kTransferTimeoutMs),
-              kStatusSuccess);
+    EXPECT_EQ(
+        sim.UsbTransfer(device, 0x82, 1, 0, reply.data(), 3, &moved, nullptr, kTransferTimeoutMs, nullptr),
+        kStatusSuccess);
     return {reply.begin(), reply.begin() + moved};
   }
 
@@ -91,7 +92,7 @@ TEST_F(SimUsbLibraryTest, DeclinedSecondBridgeNeverReportsDetach) {
   EXPECT_EQ(sim.HeldBridge(), first);
   std::uint32_t moved = 0;
   std::uint8_t byte = 0;
-  EXPECT_EQ(sim.UsbTransfer(sim.HandleOf(second), 0x82, 1, 0, &byte, 1, &moved, nullptr, 100),
+  EXPECT_EQ(sim.UsbTransfer(sim.HandleOf(second), 0x82, 1, 0, &byte, 1, &moved, nullptr, 100, nullptr),
             kStatusNoDevice);
   const DeviceHandle firstHandle = sim.HandleOf(first);
   sim.Unplug(second);
@@ -291,7 +292,7 @@ TEST_F(SimUsbLibraryTest, BridgeWithoutEndpointsOffersNoPipes) {
   EXPECT_THAT(recorder.infos[0].activeSetting.pipes, IsEmpty());
   std::array<std::uint8_t, 3> request{0x01, 0x5B, 0x00};
   std::uint32_t moved = 7;
-  EXPECT_EQ(sim.UsbTransfer(sim.HandleOf(bare), 0x02, 0, 0, request.data(), 3, &moved, nullptr, 100),
+  EXPECT_EQ(sim.UsbTransfer(sim.HandleOf(bare), 0x02, 0, 0, request.data(), 3, &moved, nullptr, 100, nullptr),
             kStatusPipeNotFound);
   EXPECT_EQ(moved, 0u);
 }

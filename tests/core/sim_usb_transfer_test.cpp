@@ -36,13 +36,13 @@ class SimUsbTransferTest : public ::testing::Test {
   UsbStatus Send(std::vector<std::uint8_t> request) {
     moved = 99;
     return sim.UsbTransfer(device, kOut, 0, 0, request.data(), static_cast<std::int32_t>(request.size()),
-                           &moved, nullptr, kTransferTimeoutMs);
+                           &moved, nullptr, kTransferTimeoutMs, nullptr);
   }
   UsbStatus Receive(std::int32_t length) {
     reply.assign(16, 0xEE);
     moved = 99;
-    const UsbStatus status =
-        sim.UsbTransfer(device, kIn, 1, 0, reply.data(), length, &moved, nullptr, kTransferTimeoutMs);
+    const UsbStatus status = sim.UsbTransfer(device, kIn, 1, 0, reply.data(), length, &moved, nullptr,
+                                             kTransferTimeoutMs, nullptr);
     reply.resize(moved);
     return status;
   }
@@ -109,8 +109,8 @@ TEST_P(SimUsbTransferPipeTest, RefusesWhatTheBridgeDoesNotOffer) {
   const PipeCase& c = GetParam();
   std::array<std::uint8_t, 3> buffer{0x01, 0x5B, 0x00};
   moved = 99;
-  EXPECT_EQ(sim.UsbTransfer(device, c.pipe, c.read, 0,
-                            c.nullBuffer ? nullptr : buffer.data(), 3, &moved, nullptr, kTransferTimeoutMs),
+  EXPECT_EQ(sim.UsbTransfer(device, c.pipe, c.read, 0, c.nullBuffer ? nullptr : buffer.data(), 3, &moved,
+                            nullptr, kTransferTimeoutMs, nullptr),
             c.expected);
   EXPECT_EQ(moved, 0u);
   EXPECT_EQ(sim.Bridge().RequestCount(), 0u);
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimUsbTransferPipeTest,
                          [](const ::testing::TestParamInfo<PipeCase>& info) { return info.param.name; });
 
 TEST_F(SimUsbTransferTest, EmptyTransferNeedsNoBuffer) {
-  EXPECT_EQ(sim.UsbTransfer(device, kOut, 0, 0, nullptr, 0, &moved, nullptr, 100), kStatusSuccess);
+  EXPECT_EQ(sim.UsbTransfer(device, kOut, 0, 0, nullptr, 0, &moved, nullptr, 100, nullptr), kStatusSuccess);
   EXPECT_EQ(moved, 0u);
   ASSERT_EQ(Receive(2), kStatusSuccess);  // an empty packet is an unknown request
   EXPECT_THAT(reply, ElementsAre(0x80));
@@ -189,8 +189,10 @@ TEST_F(SimUsbTransferTest, HookRunsBeforeTheInjectedFault) {
 
 TEST_F(SimUsbTransferTest, NullByteCountIsAllowed) {
   std::array<std::uint8_t, 3> request{0x01, 0x5B, 0x10};
-  EXPECT_EQ(sim.UsbTransfer(device, kOut, 0, 0, request.data(), 3, nullptr, nullptr, 100), kStatusSuccess);
-  EXPECT_EQ(sim.UsbTransfer(device, kIn, 1, 0, request.data(), 3, nullptr, nullptr, 100), kStatusSuccess);
+  EXPECT_EQ(sim.UsbTransfer(device, kOut, 0, 0, request.data(), 3, nullptr, nullptr, 100, nullptr),
+            kStatusSuccess);
+  EXPECT_EQ(sim.UsbTransfer(device, kIn, 1, 0, request.data(), 3, nullptr, nullptr, 100, nullptr),
+            kStatusSuccess);
   EXPECT_EQ(request[0], 0x00);
 }
 

@@ -113,8 +113,9 @@ TYPED_TEST(UsbLibraryContractTest, DeviceCallsOnInvalidHandlesFail) {
       EXPECT_EQ(info, nullptr);
       std::array<std::uint8_t, 3> buffer{};
       std::uint32_t moved = 77;
-      EXPECT_EQ(this->library->UsbTransfer(device, 0x02, 0, 0, buffer.data(), 3, &moved, nullptr, 10),
-                kStatusInvalidHandle);
+      EXPECT_EQ(
+          this->library->UsbTransfer(device, 0x02, 0, 0, buffer.data(), 3, &moved, nullptr, 10, nullptr),
+          kStatusInvalidHandle);
       EXPECT_EQ(moved, 0u);
       EXPECT_EQ(this->library->UsbSetInterface(device, 0, 0), kStatusInvalidHandle);
     }
@@ -178,7 +179,7 @@ class UsbDeviceContractTest : public ::testing::Test {
     const std::uint32_t read = (pipe & 0x80) != 0 ? 1 : 0;
     const UsbStatus status = bench.library().UsbTransfer(device, pipe, read, 0, buffer.data(),
                                                          static_cast<std::int32_t>(buffer.size()), &moved,
-                                                         nullptr, kTransferTimeoutMs);
+                                                         nullptr, kTransferTimeoutMs, nullptr);
     buffer.resize(moved);
     return status;
   }

@@ -143,7 +143,7 @@ void LibusbLibrary::UsbPutDeviceInfo(const DeviceInfo* info) {
 UsbStatus LibusbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                      std::uint32_t /*options*/, std::uint8_t* buffer, std::int32_t length,
                                      std::uint32_t* bytesTransferred, const std::uint8_t* /*setupPacket*/,
-                                     std::uint32_t timeoutMs) {
+                                     std::uint32_t timeoutMs, TransferWaiter* /*waiter*/) {
   std::uint32_t ignored = 0;
   std::uint32_t& moved = bytesTransferred != nullptr ? *bytesTransferred : ignored;
   moved = 0;

@@ -46,7 +46,7 @@ class LibusbLibrary final : public UsbLibrary {
   [[nodiscard]] UsbStatus UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                       std::uint32_t options, std::uint8_t* buffer, std::int32_t length,
                                       std::uint32_t* bytesTransferred, const std::uint8_t* setupPacket,
-                                      std::uint32_t timeoutMs) override;
+                                      std::uint32_t timeoutMs, TransferWaiter* waiter) override;
 
  private:
   struct Impl;

@@ -315,7 +315,7 @@ void SimUsbLibrary::UsbPutDeviceInfo(const DeviceInfo* info) {
 UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                      std::uint32_t /*options*/, std::uint8_t* buffer, std::int32_t length,
                                      std::uint32_t* bytesTransferred, const std::uint8_t* /*setupPacket*/,
-                                     std::uint32_t /*timeoutMs*/) {
+                                     std::uint32_t /*timeoutMs*/, TransferWaiter* /*waiter*/) {
   ++transferCount_;
   if (nextTransferHook_) {
     std::exchange(nextTransferHook_, nullptr)();

@@ -49,7 +49,7 @@ class SimUsbLibrary final : public UsbLibrary {
   [[nodiscard]] UsbStatus UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                       std::uint32_t options, std::uint8_t* buffer, std::int32_t length,
                                       std::uint32_t* bytesTransferred, const std::uint8_t* setupPacket,
-                                      std::uint32_t timeoutMs) override;
+                                      std::uint32_t timeoutMs, TransferWaiter* waiter) override;
   [[nodiscard]] std::string UsbStatusString(UsbStatus status) const override;
 
   // --- The bench: plugging bridges in and out -------------------------

@@ -9,6 +9,7 @@
 // window thread, whenever that thread processes its events.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -111,6 +112,25 @@ using Dispatcher = std::function<void(std::function<void()>)>;
 
 inline constexpr std::uint32_t kTransferTimeoutMs = 30000;
 
+// How the caller of UsbTransfer waits while its transfer is in flight, and how
+// it asks for the transfer to be given up (the window is closing, Ctrl+C).
+//
+// Threads: WaitUntil runs on the thread that called UsbTransfer and tests
+// `ended` there. Wake may be called from any thread, including a library
+// thread and from inside WaitUntil's own call stack.
+class TransferWaiter {
+ public:
+  virtual ~TransferWaiter() = default;
+  // Returns true once `ended` tests true or `deadline` has come, whichever is
+  // first; false as soon as the owner wants the transfer cancelled, whether or
+  // not it has ended. The library calls Wake after anything that may have made
+  // `ended` true, so a waiter may sleep between tests.
+  [[nodiscard]] virtual bool WaitUntil(const std::function<bool()>& ended,
+                                       std::chrono::steady_clock::time_point deadline) = 0;
+  // Makes a WaitUntil in progress (or the next one) test `ended` again.
+  virtual void Wake() = 0;
+};
+
 class UsbLibrary {
  public:
   virtual ~UsbLibrary() = default;
@@ -131,12 +151,17 @@ class UsbLibrary {
   [[nodiscard]] virtual UsbStatus UsbGetDeviceInfo(DeviceHandle device, const DeviceInfo** info) = 0;
   virtual void UsbPutDeviceInfo(const DeviceInfo* info) = 0;
   // Synchronous transfer on one pipe; read is 1 for IN, 0 for OUT. buffer may
-  // be null when length is 0 or less. Returns when the transfer has ended or
-  // timeoutMs has run out.
+  // be null when length is 0 or less. Returns when the transfer has ended,
+  // timeoutMs has run out, or the waiter has asked for it to be cancelled
+  // (kStatusCancelled; the transfer has ended by then and the buffer is the
+  // caller's again). Meanwhile the calling thread waits in waiter->WaitUntil;
+  // without a waiter it simply blocks. UsbUninit must not be called while a
+  // transfer is in flight: cancel it first, and end the session once
+  // UsbTransfer has returned.
   [[nodiscard]] virtual UsbStatus UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                               std::uint32_t options, std::uint8_t* buffer, std::int32_t length,
                                               std::uint32_t* bytesTransferred, const std::uint8_t* setupPacket,
-                                              std::uint32_t timeoutMs) = 0;
+                                              std::uint32_t timeoutMs, TransferWaiter* waiter) = 0;
   // The text of a status. A NUL may end the meaningful part.
   [[nodiscard]] virtual std::string UsbStatusString(UsbStatus status) const { return StatusDescription(status); }
 };
