@@ -1,6 +1,6 @@
 // Creation, load and the window events that are not a control's.
-#include "window/bit_button.h"
 #include "window/diag_window.h"
+#include "window/bit_button.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -8,20 +8,40 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSpinBox>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabBar>
 
 #include "map/map_file.h"
+#include "transactions/core/transaction_text.h"
+#include "window/display_text.h"
 #include "window/hex_entry_box.h"
 #include "window/log_pane.h"
-#include "window/display_text.h"
 #include "window/wrap_button.h"
 
 namespace regdiag {
 
+namespace {
+
+RegisterEngine::Hooks WindowHooks(DiagWindow& window) {
+  return {[&window] { window.ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage)); }};
+}
+
+}  // namespace
+
 DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent)
-    : QWidget(parent), library_(library), appFolder_(std::move(appFolder)) {
+    : QWidget(parent),
+      appFolder_(std::move(appFolder)),
+      // The library's notifications come back to this thread as queued calls
+      // on the window; once the window is gone they are dropped.
+      engine_(
+          library, Map, Cache, logSink_, waiter_,
+          [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { engine_.Session().RunNotifications(); }, Qt::QueuedConnection);
+          },
+          WindowHooks(*this)),
+      Context(engine_.Session().Context) {
   setObjectName(QStringLiteral("DiagWindow"));
   BuildControls();
   ConnectEvents();
@@ -37,14 +57,10 @@ DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder
 DiagWindow::~DiagWindow() {
   // The program ends with its window: the session must not outlive it.
   if (!unloaded_) Form_Unload();
-  DeviceConnected = false;
 }
 
 void DiagWindow::Form_Initialize() {
-  BridgeVendorId = 0x4B7C;
-  BridgeProductId = 0x2005;
-  Context.interfaceNumber = 0;
-  Context.alternateSetting = 0;
+  engine_.Session().Initialize();
   IgnoreSpinnerChange = false;
 }
 
@@ -96,7 +112,8 @@ void DiagWindow::ConnectEvents() {
     connect(cbRead[row], &QPushButton::clicked, this, [this, r] { cbRead_Click(r); });
     connect(cbWrite[row], &QPushButton::clicked, this, [this, r] { cbWrite_Click(r); });
     connect(tbRegdata[row], &HexEntryBox::keyTyped, this, [this, r](int key) { tbRegdata_KeyPress(r, key); });
-    connect(tbRegdata[row], &HexEntryBox::pasted, this, [this, r](const QString& text) { tbRegdata_Paste(r, text); });
+    connect(tbRegdata[row], &HexEntryBox::pasted, this,
+            [this, r](const QString& text) { tbRegdata_Paste(r, text); });
     connect(updnRegData[row], &QSpinBox::valueChanged, this, [this, r] { updnRegData_Change(r); });
   }
   for (int index = 0; index < kRowsPerPage * 8; ++index) {

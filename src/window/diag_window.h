@@ -1,11 +1,11 @@
 // The main window: owns every control and all state of a run, and serves the
 // control events under their handler names. The work itself is done by the
-// plain C++ core (map, hex rules, log texts, packets); the handlers here are
-// the thin layer that reads and sets controls.
+// plain C++ core (map, hex rules, and the engine that talks to the bridge);
+// the handlers here are the thin layer that reads and sets controls.
 //
 // Threads: everything runs on the window thread. The USB library's
-// notifications reach DeviceAttach and DeviceDetach through queued calls on
-// this object, so they are handled whenever the thread processes events.
+// notifications reach the engine through queued calls on this object, so
+// they are handled whenever the thread processes events.
 #pragma once
 
 #include <QPointer>
@@ -22,8 +22,9 @@
 #include "link/device_context.h"
 #include "link/usb_lib/usb_lib.h"
 #include "map/register_map.h"
-#include "transactions/core/transaction_text.h"
+#include "transactions/core/register_engine.h"
 #include "window/bit_button.h"
+#include "window/window_waiter.h"
 
 class QLabel;
 class QFrame;
@@ -77,16 +78,6 @@ class DiagWindow : public QWidget {
   RegisterValueCache Cache{};
   bool IgnoreSpinnerChange = false;
   bool PauseElapsed = false;
-  std::uint16_t BridgeVendorId = 0;
-  std::uint16_t BridgeProductId = 0;
-  usb::DriverHandle DriverHandle = 0;
-  std::uint32_t LastStatus = 0;
-  usb::MatchEntry BridgeMatch{};
-  usb::DeviceEventTable DeviceEventTable{};
-  DeviceContext Context{};
-  TransferBuffer Transfer{};
-  usb::AlternateSetting TransferSetting{};
-  std::vector<usb::PipeRecord> PipeTable;
 
   // --- Start-up and end (window) ----------------------------------------
   void Form_Initialize();
@@ -120,17 +111,8 @@ class DiagWindow : public QWidget {
   // The log as one text, lines ending CR LF.
   [[nodiscard]] const std::string& LogContents() const;
 
-  // --- Driver session -----------------------------------------------------
-  bool DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo& info, DeviceContext& context);
-  void DeviceDetach(usb::DeviceHandle device, DeviceContext& context);
-  [[nodiscard]] std::string StatusText(std::uint32_t status) const;
-
-  // --- Pipes --------------------------------------------------------------
-  // Each returns true when the transfer ran and the library reported
-  // success; every failure has been logged by then.
-  bool WritePipe();
-  bool ReadPipe();
-  bool SetPipesInfo(const usb::AlternateSetting& setting, std::vector<usb::PipeRecord>& pipeTable);
+  // --- The engine: driver session, pipes, transactions ---------------------
+  [[nodiscard]] RegisterEngine& Engine() { return engine_; }
 
   // --- Register transactions and sequences ---------------------------------
   void cbRead_Click(std::int16_t Index);
@@ -168,27 +150,19 @@ class DiagWindow : public QWidget {
   void ApplyMapTexts();
   void BuildTabs();
   void SetBitButton(int index, bool set);
-  // One request and its reply; the shared part of every transaction.
-  // Returns false, having logged the transfer error line, when the request
-  // could not be sent or the reply did not arrive whole.
-  bool Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength, std::size_t replyBufferSize,
-                std::uint32_t replyNeeded, logtext::Access access, std::uint8_t address);
-  bool ExchangeRead(std::uint8_t address, std::uint8_t& status, std::uint8_t& value);
-  bool ExchangeWrite(std::uint8_t address, std::uint8_t data, std::uint8_t& status);
-  bool RunPipe(bool read);
-  // The bridge check that opens every transaction and sequence: without a
-  // bridge, the message box and the log line, and false.
-  bool BridgeConnected();
-  void RunGroup(const char* header, void (DiagWindow::*transaction)(std::int16_t));
-  // Runs `transfer` for every named register in address order, each followed
-  // by the sequence pause, framed by the header and an empty line. False when
-  // the window was unloaded on the way.
-  bool ForEachNamedRegister(const char* header, const std::function<void(std::uint8_t)>& transfer);
+  // Shows a value that a read brought back in a row.
+  void ShowReadValue(std::int16_t row, std::uint8_t value);
 
-  usb::UsbLibrary& library_;
   std::filesystem::path appFolder_;
   bool activated_ = false;
   bool unloaded_ = false;
+  WindowLogSink logSink_{*this};
+  WindowWaiter waiter_{*this};
+  RegisterEngine engine_;
+
+ public:
+  // The held bridge, as the engine keeps it.
+  DeviceContext& Context;
 };
 
 }  // namespace regdiag

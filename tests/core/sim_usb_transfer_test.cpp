@@ -61,11 +61,32 @@ TEST_F(SimUsbTransferTest, ReadWithoutRequestTimesOutAtOnce) {
   EXPECT_EQ(moved, 0u);
 }
 
-TEST_F(SimUsbTransferTest, ReplyLongerThanAskedOverflows) {
-  ASSERT_EQ(Send({0x01, 0x5B, 0x00}), kStatusSuccess);
-  EXPECT_EQ(Receive(1), kStatusOverflow);
-  EXPECT_THAT(reply, ElementsAre(0x00));
-  EXPECT_EQ(Receive(3), kStatusTimeout);  // the reply was used up
+TEST_F(SimUsbTransferTest, AWholePacketHandsBackWhatWasAskedFor) {
+  sim.Bridge().SetRegister(0x07, 0x3C);
+  for (const bool padded : {false, true}) {
+    sim.SetPadReplies(padded);
+    ASSERT_EQ(Send({0x01, 0x5B, 0x07}), kStatusSuccess);
+    EXPECT_EQ(Receive(1), kStatusSuccess);
+    EXPECT_THAT(reply, ElementsAre(0x00));
+    EXPECT_EQ(Receive(3), kStatusTimeout);  // the packet was used up
+    ASSERT_EQ(Send({0x01, 0x5B, 0x07}), kStatusSuccess);
+    EXPECT_EQ(Receive(16), kStatusSuccess);
+    EXPECT_EQ(reply.size(), padded ? 16u : 2u);
+    EXPECT_EQ(reply[1], 0x3C);
+  }
+}
+
+TEST_F(SimUsbTransferTest, ALateReplySitsInThePipeBeforeNewerOnes) {
+  sim.Bridge().SetRegister(0x01, 0x11);
+  sim.Bridge().SetRegister(0x02, 0x22);
+  sim.AnswerNextReadLate();
+  ASSERT_EQ(Send({0x01, 0x5B, 0x01}), kStatusSuccess);
+  EXPECT_EQ(Receive(3), kStatusTimeout);
+  ASSERT_EQ(Send({0x01, 0x5B, 0x02}), kStatusSuccess);
+  ASSERT_EQ(Receive(3), kStatusSuccess);
+  EXPECT_THAT(reply, ElementsAre(0x00, 0x11));
+  ASSERT_EQ(Receive(3), kStatusSuccess);
+  EXPECT_THAT(reply, ElementsAre(0x00, 0x22));
 }
 
 struct FaultCase {

@@ -95,12 +95,15 @@ std::string ExchangeMonitor::StatusText(std::uint32_t status) const {
 void ExchangeMonitor::OnTransfer() {
   if (!running_) return;
   Arm();  // the hook runs once: set it again for the next transfer first
-  if (window_.Transfer.PipeNumber == kOutPipe) {
+  const std::uint32_t pipe = library_.TransferPipe();
+  if (pipe == kOutPipe) {
     OnRequest();
-  } else if (window_.Transfer.PipeNumber == kInPipe) {
-    OnReply();
+  } else if (pipe == kInPipe) {
+    // An IN transfer with no request waiting for its reply empties the pipe
+    // after a failed exchange; it carries no exchange of its own.
+    if (awaitingReply_) OnReply();
   } else {
-    Problem("transfer on pipe " + Hex(window_.Transfer.PipeNumber));
+    Problem("transfer on pipe " + Hex(pipe));
   }
 }
 
@@ -110,8 +113,9 @@ void ExchangeMonitor::OnRequest() {
   replyFault_ = Fault::None;
   ++exchangesSeen_;
 
-  const std::vector<std::uint8_t>& packet = window_.Transfer.TransferData;
-  const auto length = static_cast<std::size_t>(std::max(window_.Transfer.TransferLength, 0));
+  const std::vector<std::uint8_t>& packet = window_.Engine().Session().Transfer.TransferData;
+  const auto length =
+      static_cast<std::size_t>(std::max(window_.Engine().Session().Transfer.TransferLength, 0));
   const bool read = length == kReadRequestLength && packet.size() >= length && packet[0] == kRequestRead &&
                     packet[1] == kChipReadAddressByte;
   const bool write = length == kWriteRequestLength && packet.size() >= length && packet[0] == kRequestWrite &&

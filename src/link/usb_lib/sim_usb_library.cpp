@@ -1,6 +1,7 @@
 #include "link/usb_lib/sim_usb_library.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -25,6 +26,9 @@ struct SimUsbLibrary::SimBridge {
   bool noEndpoints = false;
   DeviceHandle handle = 0;  // 0 until a session announces the bridge
   VirtualBridge chip;
+  // Replies that came too late for the transfer that wanted them: the next
+  // IN transfers take them first, oldest first.
+  std::deque<std::vector<std::uint8_t>> lateReplies;
 
   [[nodiscard]] DeviceInfo Info() const {
     DeviceInfo info;
@@ -315,8 +319,9 @@ void SimUsbLibrary::UsbPutDeviceInfo(const DeviceInfo* info) {
 UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, std::uint32_t read,
                                      std::uint32_t /*options*/, std::uint8_t* buffer, std::int32_t length,
                                      std::uint32_t* bytesTransferred, const std::uint8_t* /*setupPacket*/,
-                                     std::uint32_t /*timeoutMs*/, TransferWaiter* /*waiter*/) {
+                                     std::uint32_t timeoutMs, TransferWaiter* waiter) {
   ++transferCount_;
+  transferPipe_ = pipe;
   if (nextTransferHook_) {
     std::exchange(nextTransferHook_, nullptr)();
   }
@@ -335,6 +340,9 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
   if (failNextTransfer_) {
     return *std::exchange(failNextTransfer_, std::nullopt);
   }
+  if (std::exchange(hangNextTransfer_, false)) {
+    return Hang(device, timeoutMs, waiter);
+  }
   const bool known = (pipe == kOutPipe && read == 0) || (pipe == kInPipe && read == 1);
   if (bridge->noEndpoints || !known) {
     return kStatusPipeNotFound;
@@ -349,19 +357,40 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
 }
 
 // A real bridge would keep the IN transfer waiting for the whole time-out
-// when it has nothing to say; the simulation answers at once.
+// when it has nothing to say; the simulation answers at once. A reply is one
+// packet: the library reads it whole and hands back what was asked for.
 UsbStatus SimUsbLibrary::ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
                                    std::uint32_t* bytesTransferred) {
-  if (!bridge.chip.HasReply()) {
+  std::vector<std::uint8_t> reply;
+  if (!bridge.lateReplies.empty()) {
+    reply = std::move(bridge.lateReplies.front());
+    bridge.lateReplies.pop_front();
+  } else if (bridge.chip.HasReply()) {
+    reply = bridge.chip.TakeReply();
+    if (std::exchange(answerNextReadLate_, false)) {
+      bridge.lateReplies.push_back(std::move(reply));
+      return kStatusTimeout;
+    }
+  } else {
     return kStatusTimeout;
   }
-  const std::vector<std::uint8_t> reply = bridge.chip.TakeReply();
+  if (padReplies_) reply.resize(std::max<std::size_t>(reply.size(), kMaxPacketSize), 0);
   const std::size_t count = std::min(static_cast<std::size_t>(length), reply.size());
   if (count > 0) {
     std::memcpy(buffer, reply.data(), count);
   }
   *bytesTransferred = static_cast<std::uint32_t>(count);
-  return reply.size() > count ? kStatusOverflow : kStatusSuccess;
+  return kStatusSuccess;
+}
+
+UsbStatus SimUsbLibrary::Hang(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter) {
+  if (waiter == nullptr) return kStatusTimeout;
+  // Unplugging the bridge from the bench (a click on the control panel,
+  // served while the waiter waits) ends the transfer as it would a real one.
+  const auto gone = [this, device] { return FindByHandle(device) == nullptr; };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  if (!waiter->WaitUntil(gone, deadline)) return kStatusCancelled;
+  return gone() ? kStatusNoDevice : kStatusTimeout;
 }
 
 std::string SimUsbLibrary::UsbStatusString(UsbStatus status) const {

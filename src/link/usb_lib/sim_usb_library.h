@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -82,6 +83,19 @@ class SimUsbLibrary final : public UsbLibrary {
   void FailNextTransfer(UsbStatus status = kStatusIoError) { failNextTransfer_ = status; }
   // The next UsbTransfer times out (status kStatusTimeout), at once.
   void TimeOutNextTransfer() { failNextTransfer_ = kStatusTimeout; }
+  // The next UsbTransfer hangs: it waits in its waiter until its time-out
+  // (kStatusTimeout), until the waiter cancels it (kStatusCancelled) or until
+  // its bridge is unplugged (kStatusNoDevice). Without a waiter, nothing could
+  // ever end the wait but the time-out, so it times out at once.
+  void HangNextTransfer() { hangNextTransfer_ = true; }
+  // The next read's reply comes late: the IN transfer that should collect it
+  // times out (at once), and the reply then sits in the IN pipe, where the
+  // next IN transfer finds it before anything newer.
+  void AnswerNextReadLate() { answerNextReadLate_ = true; }
+  // Replies are padded with zeros to a full packet from now on, as some
+  // bridge firmware sends them. The IN transfer hands back
+  // what was asked for, as with any whole packet.
+  void SetPadReplies(bool pad) { padReplies_ = pad; }
   // The next UsbGetDeviceInfo fails with this status.
   void FailNextDeviceInfo(UsbStatus status = kStatusNoDevice) { failNextDeviceInfo_ = status; }
   // The next reply of the held bridge (or of the first plugged one when none
@@ -95,6 +109,8 @@ class SimUsbLibrary final : public UsbLibrary {
   // Runs once inside the next UsbTransfer, before it moves any data: lets a
   // test unplug the bridge in the middle of an exchange.
   void OnNextTransfer(std::function<void()> hook) { nextTransferHook_ = std::move(hook); }
+  // The pipe of the transfer in progress (for the hook).
+  [[nodiscard]] std::uint32_t TransferPipe() const { return transferPipe_; }
 
   // --- Observation -----------------------------------------------------
   [[nodiscard]] bool SessionOpen() const { return session_.has_value(); }
@@ -126,6 +142,7 @@ class SimUsbLibrary final : public UsbLibrary {
   void RunDetach(DeviceHandle handle);
   [[nodiscard]] UsbStatus ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
                                     std::uint32_t* bytesTransferred);
+  [[nodiscard]] UsbStatus Hang(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter);
 
   std::map<int, std::unique_ptr<SimBridge>> bridges_;
   int nextBridgeId_ = 1;
@@ -139,6 +156,10 @@ class SimUsbLibrary final : public UsbLibrary {
   std::optional<std::pair<UsbStatus, std::optional<std::string>>> failNextInit_;
   std::map<UsbStatus, std::string> statusTexts_;
   bool noEndpoints_ = false;
+  bool padReplies_ = false;
+  bool hangNextTransfer_ = false;
+  bool answerNextReadLate_ = false;
+  std::uint32_t transferPipe_ = 0;
   std::optional<UsbStatus> failNextTransfer_;
   std::optional<UsbStatus> failNextDeviceInfo_;
   std::optional<UsbStatus> failNextSetInterface_;

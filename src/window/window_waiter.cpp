@@ -1,0 +1,103 @@
+#include "window/window_waiter.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+#include "window/diag_window.h"
+#include "window/log_pane.h"
+#include "window/wrap_button.h"
+
+namespace regdiag {
+
+namespace {
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool WindowWaiter::Pause(int msec) {
+  return window_.Pause(static_cast<std::int16_t>(std::clamp(msec, 0, 32767)));
+}
+
+bool WindowWaiter::PauseUntil(int msec, const std::function<bool()>& /*done*/) { return Pause(msec); }
+
+bool WindowWaiter::Cancelled() const { return window_.Unloaded(); }
+
+bool WindowWaiter::WaitUntil(const std::function<bool()>& ended,
+                             std::chrono::steady_clock::time_point deadline) {
+  using std::chrono::steady_clock;
+  const InputGate gate(window_);
+  // The deadline's own tick wakes the wait; the library's Wake does the rest.
+  QTimer deadlineTick;
+  deadlineTick.setSingleShot(true);
+  if (deadline != steady_clock::time_point::max()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now()).count();
+    deadlineTick.start(static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
+  }
+  while (!ended()) {
+    if (window_.Unloaded()) return false;
+    if (steady_clock::now() >= deadline) return true;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  }
+  return true;
+}
+
+void WindowWaiter::Wake() {
+  // Posting is safe from any thread; the empty call only ends the wait for
+  // events, so that WaitUntil tests again.
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(
+        app, [] {}, Qt::QueuedConnection);
+  }
+}
+
+InputGate::InputGate(DiagWindow& window) : window_(window) {
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputGate::~InputGate() { QCoreApplication::instance()->removeEventFilter(this); }
+
+bool InputGate::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  if (widget->window() != &window_) return false;
+  const QWidget* quit = window_.cbQuit;
+  return !(widget == quit || quit->isAncestorOf(widget));
+}
+
+void WindowLogSink::Append(std::string_view text, std::string_view suffix) { window_.LogText(text, suffix); }
+
+void WindowLogSink::Clear() { window_.txtLog->Clear(); }
+
+}  // namespace regdiag
