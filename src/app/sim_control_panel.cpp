@@ -31,8 +31,10 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
 
   auto* bench = new QGroupBox(tr("Bridges"));
   auto* benchLayout = new QVBoxLayout(bench);
-  connect(AddButton(benchLayout, tr("Plug in bridge")), &QPushButton::clicked, this, [this] { PlugInto(first_); });
-  connect(AddButton(benchLayout, tr("Unplug bridge")), &QPushButton::clicked, this, [this] { UnplugFrom(first_); });
+  connect(AddButton(benchLayout, tr("Plug in bridge")), &QPushButton::clicked, this,
+          [this] { PlugInto(first_); });
+  connect(AddButton(benchLayout, tr("Unplug bridge")), &QPushButton::clicked, this,
+          [this] { UnplugFrom(first_); });
   connect(AddButton(benchLayout, tr("Plug in a second bridge")), &QPushButton::clicked, this,
           [this] { PlugInto(second_); });
   connect(AddButton(benchLayout, tr("Unplug the second bridge")), &QPushButton::clicked, this,
@@ -46,8 +48,10 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   auto* faultLayout = new QVBoxLayout(faults);
   statusChoice_ = new QComboBox;
   statusChoice_->setAccessibleName(tr("Status byte"));
-  for (const auto& [text, value] : {std::pair{"0x3F (success, low bits set)", 0x3F}, {"0x40 (no acknowledge)", 0x40},
-                                    {"0x7F (no acknowledge)", 0x7F}, {"0x80 (general I2C error)", 0x80},
+  for (const auto& [text, value] : {std::pair{"0x3F (success, low bits set)", 0x3F},
+                                    {"0x40 (no acknowledge)", 0x40},
+                                    {"0x7F (no acknowledge)", 0x7F},
+                                    {"0x80 (general I2C error)", 0x80},
                                     {"0xC0 (general I2C error)", 0xC0}}) {
     statusChoice_->addItem(QString::fromLatin1(text), value);
   }
@@ -61,6 +65,13 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
           [this] { library_.TimeOutNextTransfer(); });
   connect(AddButton(faultLayout, tr("Cut the next reply short")), &QPushButton::clicked, this,
           [this] { library_.ShortenNextReply(1); });
+  connect(AddButton(faultLayout, tr("Hang the next transfer")), &QPushButton::clicked, this,
+          [this] { library_.HangNextTransfer(); });
+  connect(AddButton(faultLayout, tr("Answer the next read late")), &QPushButton::clicked, this,
+          [this] { library_.AnswerNextReadLate(); });
+  auto* padded = new QCheckBox(tr("Pad replies to a full packet"));
+  connect(padded, &QCheckBox::toggled, this, [this](bool on) { library_.SetPadReplies(on); });
+  faultLayout->addWidget(padded);
   layout->addWidget(faults);
 
   state_ = new QLabel;

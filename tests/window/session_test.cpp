@@ -20,8 +20,8 @@ std::string Handle(const WindowHarness& h, int bridge) {
 }
 
 std::string AttachEntry(const std::string& handle) {
-  return "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\ndevice handle &H" + handle +
-         "\r\n";
+  return "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\ndevice handle &H" +
+         handle + "\r\n";
 }
 
 }  // namespace
@@ -43,8 +43,9 @@ class SessionTest : public QObject {
 void SessionTest::bridgePresentAtStartLeavesTwoLinesAndAnEmptyOne() {
   WindowHarness h;
   QVERIFY(h.ShowAndStart());
-  QCOMPARE(h.Window().LogContents(),
-           std::string("USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n"));
+  QCOMPARE(
+      h.Window().LogContents(),
+      std::string("USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n"));
   QVERIFY(DeviceConnected);
   QCOMPARE(h.Library().InitCalls(), 1);
 }
@@ -54,17 +55,19 @@ void SessionTest::bridgeAbsentThenPluggedIn() {
   options.plugBridge = false;
   WindowHarness h(options);
   QVERIFY(h.ShowAndStart());
-  QCOMPARE(h.Window().LogContents(), std::string("Initializing driver for USB-to-I2C interface...\r\n"
-                                                 "USB-to-I2C driver initialization successful.\r\n"
-                                                 "Searching for USB-to-I2C interface...\r\n"
-                                                 "USB-to-I2C interface not detected. Please check connections.\r\n"));
+  QCOMPARE(h.Window().LogContents(),
+           std::string("Initializing driver for USB-to-I2C interface...\r\n"
+                       "USB-to-I2C driver initialization successful.\r\n"
+                       "Searching for USB-to-I2C interface...\r\n"
+                       "USB-to-I2C interface not detected. Please check connections.\r\n"));
   QVERIFY(!DeviceConnected);
   const std::size_t mark = h.Window().LogContents().size();
   const int bridge = h.Library().Plug();
   QVERIFY(!DeviceConnected);  // nothing happens until the window serves events
   h.ProcessEvents();
   QVERIFY(DeviceConnected);
-  QCOMPARE(h.LogSince(mark), AttachEntry(Handle(h, bridge)) + "DeviceAttach: Accepting control of the device\r\n\r\n");
+  QCOMPARE(h.LogSince(mark),
+           AttachEntry(Handle(h, bridge)) + "DeviceAttach: Accepting control of the device\r\n\r\n");
   h.Library().Bridge(bridge).SetRegister(0x01, 0x42);
   h.Window().cbRead_Click(1);
   QVERIFY(h.Window().LogContents().ends_with("Reading register 0x01 = 0x42 successful\r\n"));
@@ -83,11 +86,12 @@ void SessionTest::failingSessionStart() {
   WindowHarness h;
   h.Library().FailNextInit(0x2000000B, text.toStdString());
   QVERIFY(h.ShowAndStart());
-  QCOMPARE(h.Window().LogContents(), "Initializing driver for USB-to-I2C interface...\r\n"
-                                     "Form_Activate(): Failed to initialize USB driver: error &H2000000B\r\n(" +
-                                         shown.toStdString() +
-                                         ")\r\n"
-                                         "USB-to-I2C driver initialization failure.\r\n");
+  QCOMPARE(h.Window().LogContents(),
+           "Initializing driver for USB-to-I2C interface...\r\n"
+           "Form_Activate(): Failed to initialize USB driver: error &H2000000B\r\n(" +
+               shown.toStdString() +
+               ")\r\n"
+               "USB-to-I2C driver initialization failure.\r\n");
   QVERIFY(!DeviceConnected);
   // Without a session every transaction reports the missing bridge.
   h.Messages().Clear();
@@ -98,21 +102,35 @@ void SessionTest::failingSessionStart() {
 void SessionTest::secondBridgeIsRejectedAndFirstKeepsWorking() {
   WindowHarness h;
   QVERIFY(h.ShowAndStart());
-  const std::size_t mark = h.Window().LogContents().size();
+  std::size_t mark = h.Window().LogContents().size();
   const int second = h.Library().Plug();
+  const int third = h.Library().Plug();
   h.ProcessEvents();
-  QCOMPARE(h.LogSince(mark), AttachEntry(Handle(h, second)) +
-                                 "DeviceAttach: Previous attached already accepted control of the device - \r\n"
-                                 "control is rejected because only one device control is supported\r\n"
-                                 "DeviceAttach: Rejecting control of the device\r\n");
+  const std::string rejected =
+      "DeviceAttach: Previous attached already accepted control of the device - \r\n"
+      "control is rejected because only one device control is supported\r\n"
+      "DeviceAttach: Rejecting control of the device\r\n";
+  QCOMPARE(h.LogSince(mark),
+           AttachEntry(Handle(h, second)) + rejected + AttachEntry(Handle(h, third)) + rejected);
   QCOMPARE(h.Window().Context.deviceHandle, h.Library().HandleOf(*h.FirstBridge()));
-  // Unplugging the rejected bridge must not release the held one.
-  h.Library().Unplug(second);
+  // A rejected bridge that leaves does not release the held one.
+  h.Library().Unplug(third);
   h.ProcessEvents();
   QVERIFY(DeviceConnected);
   h.Library().Bridge(*h.FirstBridge()).SetRegister(0x00, 0x99);
   h.Window().cbRead_Click(0);
   QVERIFY(h.Window().LogContents().ends_with("Reading register 0x00 = 0x99 successful\r\n"));
+  // When the held bridge leaves, the one set aside is offered again.
+  const std::string firstHandle = Handle(h, *h.FirstBridge());
+  mark = h.Window().LogContents().size();
+  h.Library().Unplug(*h.FirstBridge());
+  h.ProcessEvents();
+  QCOMPARE(h.LogSince(mark), "DeviceDetach: Received detach for device handle &H" + firstHandle + "\r\n" +
+                                 AttachEntry(Handle(h, second)) +
+                                 "DeviceAttach: Accepting control of the device\r\n\r\n");
+  h.Library().Bridge(second).SetRegister(0x00, 0x5A);
+  h.Window().cbRead_Click(0);
+  QVERIFY(h.Window().LogContents().ends_with("Reading register 0x00 = 0x5A successful\r\n"));
 }
 
 void SessionTest::detachRefusesTransactionsAndReattachRestoresThem() {
@@ -128,7 +146,8 @@ void SessionTest::detachRefusesTransactionsAndReattachRestoresThem() {
   h.Messages().Clear();
   h.Window().cbWrite_Click(0);
   QCOMPARE(h.Messages().Texts(), QStringList{QStringLiteral("USB Device not connected!")});
-  QVERIFY(h.Window().LogContents().ends_with("USB-to-I2C interface not detected. Please check connections.\r\n"));
+  QVERIFY(
+      h.Window().LogContents().ends_with("USB-to-I2C interface not detected. Please check connections.\r\n"));
   const int again = h.Library().Plug();
   h.ProcessEvents();
   QVERIFY(DeviceConnected);

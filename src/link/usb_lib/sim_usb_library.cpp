@@ -98,6 +98,7 @@ void SimUsbLibrary::UsbUninit(DriverHandle driver) {
   session_.reset();
   ++*generation_;
   accepted_.clear();
+  declined_.clear();
 }
 
 void SimUsbLibrary::Post(std::function<void()> notification) {
@@ -135,8 +136,13 @@ void SimUsbLibrary::RunAttach(int bridgeId, DeviceHandle handle) {
   attaching_ = 0;
   // Accepted even if the handler unplugged the bridge: the detach already
   // queued behind this call then reports it.
-  if (accepted && *generation_ == generation) {
+  if (*generation_ != generation) {
+    return;
+  }
+  if (accepted) {
     accepted_.insert(handle);
+  } else {
+    declined_.insert(handle);  // set aside, offered again when the held one leaves
   }
 }
 
@@ -147,6 +153,16 @@ void SimUsbLibrary::RunDetach(DeviceHandle handle) {
   const DeviceEventTable events = session_->events;
   if (events.detach) {
     events.detach(handle, events.userData);
+  }
+  // The oldest bridge that was set aside while this one was held is offered
+  // again, as if it had just been plugged in.
+  if (session_) {
+    for (const auto& [id, bridge] : bridges_) {
+      if (declined_.erase(bridge->handle) != 0) {
+        Announce(id);
+        break;
+      }
+    }
   }
 }
 
@@ -191,6 +207,7 @@ void SimUsbLibrary::Unplug(int bridgeId) {
   }
   const DeviceHandle handle = it->second->handle;
   bridges_.erase(it);
+  declined_.erase(handle);
   // Whether the bridge was held is decided when the notification runs: an
   // attach still queued ahead of it may yet be accepted.
   if (session_ && handle != 0) {

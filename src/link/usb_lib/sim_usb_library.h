@@ -171,6 +171,8 @@ class SimUsbLibrary final : public UsbLibrary {
   // Handles whose attach was accepted in this session. A handle stays here
   // after its bridge is unplugged until the detach notification has run.
   std::set<DeviceHandle> accepted_;
+  // Handles of plugged bridges whose attach was declined in this session.
+  std::set<DeviceHandle> declined_;
   // The handle whose attach handler is running, usable during the call.
   DeviceHandle attaching_ = 0;
   VirtualBridge standingChip_;

@@ -94,8 +94,9 @@ struct DeviceInfo {
 };
 
 // Handlers of the session. The attach handler returns true to take control
-// of the device; a device whose attach was declined is left alone and never
-// reported as detached. The notice handler receives texts the library wants
+// of the device; a device whose attach was declined is set aside, never
+// reported as detached, and offered again (oldest first, one per departure)
+// when a device the handler took leaves. The notice handler receives texts the library wants
 // the user to see (for instance a device that cannot be opened for lack of
 // permission); it may be empty.
 struct DeviceEventTable {
