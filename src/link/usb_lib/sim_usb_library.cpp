@@ -366,11 +366,49 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
   }
   const std::int32_t size = std::max<std::int32_t>(length, 0);
   if (read == 0) {
-    bridge->chip.HandleRequest({buffer, static_cast<std::size_t>(size)});
+    const std::span<const std::uint8_t> packet(buffer, static_cast<std::size_t>(size));
+    if (const std::optional<UsbStatus> failure = ApplyStandingFault(*bridge, packet)) {
+      return *failure;
+    }
+    bridge->chip.HandleRequest(packet);
     moved = static_cast<std::uint32_t>(size);
     return kStatusSuccess;
   }
+  if (failNextReply_) {
+    return *std::exchange(failNextReply_, std::nullopt);
+  }
   return ReadReply(*bridge, buffer, size, &moved);
+}
+
+std::optional<UsbStatus> SimUsbLibrary::ApplyStandingFault(SimBridge& bridge, std::span<const std::uint8_t> packet) {
+  constexpr std::size_t kAddressByte = 2;
+  if (!standingFault_ || packet.size() <= kAddressByte ||
+      (standingAddress_ && packet[kAddressByte] != *standingAddress_)) {
+    return std::nullopt;
+  }
+  switch (*standingFault_) {
+    case Fault::NoAck:
+      bridge.chip.ForceNextStatus(VirtualBridge::kStatusNoAck);
+      break;
+    case Fault::I2cError:
+      bridge.chip.ForceNextStatus(VirtualBridge::kStatusGeneralError);
+      break;
+    case Fault::TransferError:
+      return kStatusIoError;
+    case Fault::Timeout:
+      failNextReply_ = kStatusTimeout;
+      break;
+    case Fault::StatusOnly:
+      bridge.chip.ShortenNextReply(1);
+      break;
+    case Fault::Late:
+      answerNextReadLate_ = true;
+      break;
+    case Fault::Unplug:
+      Unplug(bridge.id);  // `bridge` is gone from here on
+      return kStatusNoDevice;
+  }
+  return std::nullopt;
 }
 
 // A real bridge would keep the IN transfer waiting for the whole time-out

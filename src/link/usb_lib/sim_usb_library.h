@@ -106,6 +106,19 @@ class SimUsbLibrary final : public UsbLibrary {
   void ShortenNextReply(std::size_t bytes);
   // The next UsbSetInterface fails with this status.
   void FailNextSetInterface(UsbStatus status) { failNextSetInterface_ = status; }
+  // A fault for every exchange with the chip from now on (a request and its
+  // reply), or only for those that name one register. Applied when the
+  // request goes out: NoAck and I2cError force the status byte (the chip
+  // still does what was asked), TransferError fails the request's transfer,
+  // Timeout the reply's (at once), StatusOnly cuts the reply to its status
+  // byte, Late answers the request late, Unplug pulls the bridge out just as
+  // the request would go.
+  enum class Fault { NoAck, I2cError, TransferError, Timeout, StatusOnly, Late, Unplug };
+  void SetStandingFault(std::optional<Fault> fault, std::optional<std::uint8_t> address = std::nullopt) {
+    standingFault_ = fault;
+    standingAddress_ = address;
+  }
+
   // Runs once inside the next UsbTransfer, before it moves any data: lets a
   // test unplug the bridge in the middle of an exchange.
   void OnNextTransfer(std::function<void()> hook) { nextTransferHook_ = std::move(hook); }
@@ -143,6 +156,9 @@ class SimUsbLibrary final : public UsbLibrary {
   [[nodiscard]] UsbStatus ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
                                     std::uint32_t* bytesTransferred);
   [[nodiscard]] UsbStatus Hang(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter);
+  // Arms the standing fault for the request in `packet`, if it applies;
+  // returns a status when the request's own transfer must fail.
+  [[nodiscard]] std::optional<UsbStatus> ApplyStandingFault(SimBridge& bridge, std::span<const std::uint8_t> packet);
 
   std::map<int, std::unique_ptr<SimBridge>> bridges_;
   int nextBridgeId_ = 1;
@@ -161,6 +177,9 @@ class SimUsbLibrary final : public UsbLibrary {
   bool answerNextReadLate_ = false;
   std::uint32_t transferPipe_ = 0;
   std::optional<UsbStatus> failNextTransfer_;
+  std::optional<UsbStatus> failNextReply_;
+  std::optional<Fault> standingFault_;
+  std::optional<std::uint8_t> standingAddress_;
   std::optional<UsbStatus> failNextDeviceInfo_;
   std::optional<UsbStatus> failNextSetInterface_;
   std::function<void()> nextTransferHook_;
