@@ -87,9 +87,10 @@ UsbStatus StatusFromLibusbError(int libusbError) {
     case LIBUSB_TRANSFER_STALL:
       return kStatusStall;
     case LIBUSB_ERROR_NO_DEVICE:
-    case LIBUSB_ERROR_NOT_FOUND:
     case LIBUSB_TRANSFER_NO_DEVICE:
       return kStatusNoDevice;
+    case LIBUSB_ERROR_NOT_FOUND:  // no such interface, alternate setting or endpoint; never a device gone
+      return kStatusNoSuchInterface;
     case LIBUSB_ERROR_ACCESS:
       return kStatusAccessDenied;
     case LIBUSB_ERROR_BUSY:
