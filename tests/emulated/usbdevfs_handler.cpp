@@ -138,17 +138,13 @@ void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) 
     case USBDEVFS_CLEAR_HALT:
       if (!ArgumentValue(client, &value)) {
         Complete(client, -1, EFAULT);
-        return;
-      }
-      if (!Has(value)) {
+      } else if (!Has(value)) {
         Complete(client, -1, ENOENT);
-        return;
+      } else {
+        record_.clearedHalts.push_back(static_cast<std::uint8_t>(value));
+        inHalted_ = inHalted_ && value != kInEndpoint;
+        Complete(client, 0);
       }
-      record_.clearedHalts.push_back(static_cast<std::uint8_t>(value));
-      if (value == kInEndpoint) {
-        inHalted_ = false;
-      }
-      Complete(client, 0);
       return;
     case USBDEVFS_SUBMITURB:
       Submit(client);
@@ -196,9 +192,12 @@ void UsbdevfsHandler::Submit(UMockdevIoctlClient* client) {
     return;
   }
   const usbdevfs_urb& fields = *UrbOf(urb.urb);
-  const int refusal = !Has(fields.endpoint)                                               ? ENOENT
-                      : fields.type != USBDEVFS_URB_TYPE_BULK || fields.buffer_length < 0 ? EINVAL
-                                                                                          : 0;
+  int refusal = 0;  // as the kernel refuses: no such endpoint, or not a bulk URB for it
+  if (!Has(fields.endpoint)) {
+    refusal = ENOENT;
+  } else if (fields.type != USBDEVFS_URB_TYPE_BULK || fields.buffer_length < 0) {
+    refusal = EINVAL;
+  }
   if (refusal == 0 && fields.buffer_length > 0) {
     urb.buffer =
         Resolve(urb.urb, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(fields.buffer_length));
