@@ -252,8 +252,8 @@ void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
   QCOMPARE(h.LogSince(mark),
            std::string(
                "USB-to-I2C interface found (bus 1, device 2) but it cannot be opened: permission denied.\r\n"
-               "Install the udev rule 70-regdiag.rules as shown in the README, then unplug and replug the "
-               "bridge.\r\n"));
+               "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as "
+               "soon as it can be opened, without replugging.\r\n"));
   QVERIFY(!DeviceConnected);
 }
 

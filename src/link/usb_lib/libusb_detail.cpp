@@ -139,7 +139,8 @@ std::string FoundAt(std::uint8_t busNumber, std::uint8_t deviceAddress) {
 
 std::string PermissionNotice(std::uint8_t busNumber, std::uint8_t deviceAddress) {
   return FoundAt(busNumber, deviceAddress) + " but it cannot be opened: permission denied.\r\n" +
-         "Install the udev rule 70-regdiag.rules as shown in the README, then unplug and replug the bridge.";
+         "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as soon "
+         "as it can be opened, without replugging.";
 }
 
 UsbStatus ReadDeviceInfo(libusb_device* device, std::uint8_t alternateSetting, DeviceInfo* info) {
