@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, LibusbErrorMappingTest,
                                            ErrorCase{LIBUSB_ERROR_INVALID_PARAM, kStatusInvalidParameter},
                                            ErrorCase{LIBUSB_ERROR_ACCESS, kStatusAccessDenied},
                                            ErrorCase{LIBUSB_ERROR_NO_DEVICE, kStatusNoDevice},
-                                           ErrorCase{LIBUSB_ERROR_NOT_FOUND, kStatusNoDevice},
+                                           ErrorCase{LIBUSB_ERROR_NOT_FOUND, kStatusNoSuchInterface},
                                            ErrorCase{LIBUSB_ERROR_BUSY, kStatusBusy},
                                            ErrorCase{LIBUSB_ERROR_TIMEOUT, kStatusTimeout},
                                            ErrorCase{LIBUSB_ERROR_OVERFLOW, kStatusOverflow},
@@ -119,7 +119,7 @@ TEST(LibusbPermissionNoticeTest, NamesTheDeviceAndTheRemedy) {
   EXPECT_EQ(text.find("USB-to-I2C interface found (bus 3, device 17)"), 0u);
   EXPECT_THAT(text, HasSubstr("permission denied.\r\n"));
   EXPECT_THAT(text, HasSubstr("70-regdiag.rules"));
-  EXPECT_THAT(text, HasSubstr("unplug and replug"));
+  EXPECT_THAT(text, HasSubstr("without replugging"));
   EXPECT_EQ(text.find('\0'), std::string::npos);
 }
 

@@ -133,7 +133,7 @@ TYPED_TEST(UsbLibraryContractTest, PutIgnoresPointersItNeverGave) {
 TYPED_TEST(UsbLibraryContractTest, StatusTextsAreOurs) {
   const std::string unknown = "Unknown USB library status";
   std::vector<std::string> texts;
-  for (UsbStatus status = 0x20000001; status <= 0x20000010; ++status) {
+  for (UsbStatus status = kStatusInvalidHandle; status <= kStatusNoSuchInterface; ++status) {
     const std::string text = this->library->UsbStatusString(status);
     EXPECT_EQ(text, StatusDescription(status));
     EXPECT_NE(text, unknown) << std::hex << status;
@@ -143,7 +143,7 @@ TYPED_TEST(UsbLibraryContractTest, StatusTextsAreOurs) {
   texts.push_back(this->library->UsbStatusString(kStatusInternalError));
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end()) << "two statuses share a text";
-  EXPECT_EQ(this->library->UsbStatusString(0x20000011), unknown);
+  EXPECT_EQ(this->library->UsbStatusString(kStatusNoSuchInterface + 1), unknown);
   EXPECT_EQ(this->library->UsbStatusString(1), unknown);
 }
 

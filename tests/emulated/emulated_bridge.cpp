@@ -1,7 +1,10 @@
 #include "emulated_bridge.h"
 
+#include <fcntl.h>
 #include <link.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -66,6 +69,20 @@ EmulatedUsb::~EmulatedUsb() {
   bridges_.clear();
 }
 
+std::string EmulatedUsb::UnopenableProblem() {
+  const int probe = open(kUnwritableFile, O_RDWR);
+  const int error = errno;
+  if (probe >= 0) {
+    close(probe);
+  }
+  if (probe < 0 && error == EACCES) {
+    return {};
+  }
+  return std::string("this system opens ") + kUnwritableFile + " for writing with \"" +
+         (probe >= 0 ? "success" : std::strerror(error)) +
+         "\" instead of EACCES, so no node can be made to refuse libusb for lack of permission";
+}
+
 bool EmulatedUsb::InMockEnvironment() {
   const auto isPreload = [](dl_phdr_info* info, std::size_t /*size*/, void* /*data*/) -> int {
     const char* name = info->dlpi_name;
@@ -77,11 +94,12 @@ bool EmulatedUsb::InMockEnvironment() {
 int EmulatedUsb::Plug(BridgeShape shape) {
   Plugged bridge;
   bridge.deviceNumber = nextDeviceNumber_++;
-  bridge.handler = std::make_unique<UsbdevfsHandler>();
+  bridge.handler = std::make_unique<UsbdevfsHandler>(shape.endpoints);
   const std::string bus = Format("%03u", kBusNumber);
   const std::string device = Format("%03u", bridge.deviceNumber);
   const std::string name = std::to_string(kBusNumber) + "-" + std::to_string(bridges_.size() + 1);
-  const std::string node = "/dev/bus/usb/" + bus + "/" + device;
+  bridge.node = "/dev/bus/usb/" + bus + "/" + device;
+  const std::string& node = bridge.node;
   const std::string vendor = Format("%04x", kVendorId);
   const std::string product = Format("%04x", kProductId);
 
@@ -96,26 +114,7 @@ int EmulatedUsb::Plug(BridgeShape shape) {
   bridge.syspath = syspath;
   g_free(syspath);
 
-  // The node: an empty file the handler answers for, or a way into EACCES.
-  gchar* root = umockdev_testbed_get_root_dir(testbed_);
-  const std::string file = std::string(root) + node;
-  g_free(root);
-  gchar* folder = g_path_get_dirname(file.c_str());
-  g_mkdir_with_parents(folder, 0755);
-  g_free(folder);
-  if (shape.openable) {
-    if (!g_file_set_contents(file.c_str(), "", 0, nullptr)) {
-      throw std::runtime_error("cannot create " + file);
-    }
-    GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(testbed_, node.c_str(), bridge.handler->Base(), &error)) {
-      const std::string message = error != nullptr ? error->message : "unknown error";
-      g_clear_error(&error);
-      throw std::runtime_error("cannot attach to " + node + ": " + message);
-    }
-  } else if (symlink(kUnwritableFile, file.c_str()) != 0) {
-    throw std::runtime_error("cannot create " + file);
-  }
+  MakeNode(bridge, shape.openable);
 
   // The descriptors come last: libusb takes up a device (and opens it) only
   // once it can read them, and by then the node is ready. The first "add"
@@ -128,6 +127,33 @@ int EmulatedUsb::Plug(BridgeShape shape) {
   bridges_.push_back(std::move(bridge));
   return static_cast<int>(bridges_.size()) - 1;
 }
+
+void EmulatedUsb::MakeNode(const Plugged& bridge, bool openable) {
+  gchar* root = umockdev_testbed_get_root_dir(testbed_);
+  const std::string file = std::string(root) + bridge.node;
+  g_free(root);
+  gchar* folder = g_path_get_dirname(file.c_str());
+  g_mkdir_with_parents(folder, 0755);
+  g_free(folder);
+  unlink(file.c_str());
+  if (!openable) {
+    if (symlink(kUnwritableFile, file.c_str()) != 0) {
+      throw std::runtime_error("cannot create " + file);
+    }
+    return;
+  }
+  if (!g_file_set_contents(file.c_str(), "", 0, nullptr)) {
+    throw std::runtime_error("cannot create " + file);
+  }
+  GError* error = nullptr;
+  if (!umockdev_testbed_attach_ioctl(testbed_, bridge.node.c_str(), bridge.handler->Base(), &error)) {
+    const std::string message = error != nullptr ? error->message : "unknown error";
+    g_clear_error(&error);
+    throw std::runtime_error("cannot attach to " + bridge.node + ": " + message);
+  }
+}
+
+void EmulatedUsb::MakeOpenable(int bridge) { MakeNode(bridges_.at(static_cast<std::size_t>(bridge)), true); }
 
 void EmulatedUsb::Unplug(int index) {
   Plugged& bridge = bridges_.at(static_cast<std::size_t>(index));

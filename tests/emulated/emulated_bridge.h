@@ -22,7 +22,10 @@ namespace regdiag::test {
 struct BridgeShape {
   // Interface 0 has its bulk OUT 0x02 and IN 0x82; without, no endpoints.
   bool endpoints = true;
-  // The node opens; without, opening it fails with EACCES, even for root.
+  // The node opens; without, opening it fails with EACCES, even for root
+  // (see UnopenableProblem). Each failed open costs umockdev's preload (0.17)
+  // one of its 50 descriptor slots for the rest of the program, so a test
+  // keeps the backend's attempts few (LibusbOptions::reopenPeriodMs).
   bool openable = true;
 };
 
@@ -39,6 +42,9 @@ class EmulatedUsb {
 
   // True when umockdev's preload library is in the process.
   [[nodiscard]] static bool InMockEnvironment();
+  // Why this system cannot make a node refuse to open for lack of
+  // permission; empty when it can.
+  [[nodiscard]] static std::string UnopenableProblem();
 
   // Plugs a bridge into bus 1 under the next free device number; returns
   // its index for the calls below.
@@ -46,6 +52,9 @@ class EmulatedUsb {
   // Unplugs it: the device fails every call with ENODEV from now on, the
   // remove event goes out and the device leaves sysfs.
   void Unplug(int bridge);
+  // An unopenable bridge's node becomes openable, as when its permissions
+  // are mended, while the bridge stays plugged in. No event goes out.
+  void MakeOpenable(int bridge);
 
   [[nodiscard]] UsbdevfsHandler& Device(int bridge) {
     return *bridges_.at(static_cast<std::size_t>(bridge)).handler;
@@ -57,10 +66,15 @@ class EmulatedUsb {
  private:
   struct Plugged {
     std::string syspath;
+    std::string node;  // /dev/bus/usb/...
     std::unique_ptr<UsbdevfsHandler> handler;
     std::uint8_t deviceNumber = 0;
     bool present = false;
   };
+
+  // The node's file in the bed: one the handler answers for, or a way
+  // into EACCES.
+  void MakeNode(const Plugged& bridge, bool openable);
 
   UMockdevTestbed* testbed_ = nullptr;
   std::vector<Plugged> bridges_;

@@ -7,13 +7,7 @@
 // umockdev's GLib headers come before any Qt header.
 #include "emulated_window.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QTest>
-
-#include <cerrno>
-#include <cstring>
 
 #include "link/device_context.h"
 #include "window/hex_entry_box.h"
@@ -23,6 +17,7 @@ using regdiag::test::BridgeShape;
 using regdiag::test::EmulatedUsb;
 using regdiag::test::EmulatedWindow;
 using regdiag::test::EmulatedWindowOptions;
+using regdiag::test::Fault;
 using regdiag::usb::VirtualBridge;
 using Packets = std::vector<std::vector<std::uint8_t>>;
 
@@ -176,7 +171,7 @@ void EmulatedWindowTest::stalledReplyFailsTheReadAndTheHaltIsCleared() {
   QVERIFY(h.ShowAndStart());
   SetRegister(h.Usb(), 0, 0x01, 0x66);
   h.TypeValue(1, "3c");
-  h.Usb().Device(0).StallNextReply();
+  h.Usb().Device(0).InjectNext(Fault::Stall);
   std::size_t mark = h.LogSize();
   h.Window().cbRead_Click(1);
   QCOMPARE(h.LogSince(mark),
@@ -197,7 +192,7 @@ void EmulatedWindowTest::replyThatNeverComesTimesOut() {
   EmulatedWindow h(options);
   QVERIFY(h.ShowAndStart());
   SetRegister(h.Usb(), 0, 0x01, 0x24);
-  h.Usb().Device(0).SwallowNextRequest();
+  h.Usb().Device(0).InjectNext(Fault::Hang);
   std::size_t mark = h.LogSize();
   h.Window().cbRead_Click(1);
   QCOMPARE(h.LogSince(mark),
@@ -244,18 +239,8 @@ void EmulatedWindowTest::bridgeWithoutEndpointsHasNoPipes() {
 }
 
 void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
-  // The unopenable node leads to a kernel file that refuses writing to
-  // everyone with EACCES; make sure this kernel does so.
-  const int probe = open("/proc/sys/kernel/osrelease", O_RDWR);
-  const int error = errno;
-  if (probe >= 0) {
-    close(probe);
-  }
-  if (probe >= 0 || error != EACCES) {
-    QSKIP(qPrintable(QStringLiteral("this system opens /proc/sys/kernel/osrelease for writing with \"%1\" "
-                                    "instead of EACCES, so no node can be made to refuse libusb for lack of "
-                                    "permission")
-                         .arg(QString::fromLatin1(probe >= 0 ? "success" : std::strerror(error)))));
+  if (const std::string problem = EmulatedUsb::UnopenableProblem(); !problem.empty()) {
+    QSKIP(problem.c_str());
   }
   EmulatedWindow h(WithoutBridge());
   QVERIFY(h.ShowAndStart());
@@ -267,8 +252,8 @@ void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
   QCOMPARE(h.LogSince(mark),
            std::string(
                "USB-to-I2C interface found (bus 1, device 2) but it cannot be opened: permission denied.\r\n"
-               "Install the udev rule 70-regdiag.rules as shown in the README, then unplug and replug the "
-               "bridge.\r\n"));
+               "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as "
+               "soon as it can be opened, without replugging.\r\n"));
   QVERIFY(!DeviceConnected);
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::uint8_t kOutEndpoint = 0x02;
 constexpr std::uint8_t kInEndpoint = 0x82;
+constexpr int kPacketSize = 64;  // wMaxPacketSize of both endpoints
 constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
 
 template <typename Object>
@@ -59,7 +60,7 @@ usbdevfs_urb* UrbOf(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_
 
 }  // namespace
 
-UsbdevfsHandler::UsbdevfsHandler() : base_(umockdev_ioctl_base_new()) {
+UsbdevfsHandler::UsbdevfsHandler(bool endpoints) : base_(umockdev_ioctl_base_new()), endpoints_(endpoints) {
   g_signal_connect(base_, "handle-ioctl", G_CALLBACK(&UsbdevfsHandler::OnIoctl), this);
 }
 
@@ -70,9 +71,6 @@ UsbdevfsHandler::~UsbdevfsHandler() {
       Release(urb);
     }
   }
-  for (UMockdevIoctlClient*& reaper : blockedReapers_) {
-    Drop(reaper);
-  }
   g_object_unref(base_);
 }
 
@@ -81,19 +79,21 @@ UsbdevfsRecord UsbdevfsHandler::Record() {
   return record_;
 }
 
-void UsbdevfsHandler::StallNextReply() {
+void UsbdevfsHandler::InjectNext(Fault fault) {
   std::lock_guard lock(mutex_);
-  stallNextReply_ = true;
-}
-
-void UsbdevfsHandler::SwallowNextRequest() {
-  std::lock_guard lock(mutex_);
-  swallowNextRequest_ = true;
+  faults_.insert(fault);
 }
 
 void UsbdevfsHandler::Unplugged() {
   std::lock_guard lock(mutex_);
   gone_ = true;
+  for (; !waitingIn_.empty(); waitingIn_.pop_front()) {
+    Finish(waitingIn_.front(), -ESHUTDOWN);
+  }
+}
+
+bool UsbdevfsHandler::Has(unsigned int endpoint) const {
+  return endpoints_ && (endpoint == kOutEndpoint || endpoint == kInEndpoint);
 }
 
 gboolean UsbdevfsHandler::OnIoctl(UMockdevIoctlBase* /*base*/, UMockdevIoctlClient* client, gpointer self) {
@@ -105,7 +105,9 @@ gboolean UsbdevfsHandler::OnIoctl(UMockdevIoctlBase* /*base*/, UMockdevIoctlClie
 
 void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) {
   if (gone_) {
-    Complete(client, -1, ENODEV);
+    if (request != USBDEVFS_REAPURBNDELAY || !HandOut(client)) {
+      Complete(client, -1, ENODEV);
+    }
     return;
   }
   unsigned int value = 0;
@@ -126,6 +128,9 @@ void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) 
         Complete(client, 0);
       }
       return;
+    case USBDEVFS_SETINTERFACE:
+      SetInterface(client);
+      return;
     case USBDEVFS_GETDRIVER:
     case USBDEVFS_IOCTL:
       Complete(client, -1, ENODATA);  // no kernel driver is bound to interface 0
@@ -133,13 +138,13 @@ void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) 
     case USBDEVFS_CLEAR_HALT:
       if (!ArgumentValue(client, &value)) {
         Complete(client, -1, EFAULT);
-        return;
+      } else if (!Has(value)) {
+        Complete(client, -1, ENOENT);
+      } else {
+        record_.clearedHalts.push_back(static_cast<std::uint8_t>(value));
+        inHalted_ = inHalted_ && value != kInEndpoint;
+        Complete(client, 0);
       }
-      record_.clearedHalts.push_back(static_cast<std::uint8_t>(value));
-      if (value == kInEndpoint) {
-        inHalted_ = false;
-      }
-      Complete(client, 0);
       return;
     case USBDEVFS_SUBMITURB:
       Submit(client);
@@ -147,9 +152,10 @@ void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) 
     case USBDEVFS_DISCARDURB:
       Discard(client);
       return;
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY:
-      Reap(client, request == USBDEVFS_REAPURB);
+    case USBDEVFS_REAPURBNDELAY:  // libusb never waits in REAPURB
+      if (!HandOut(client)) {
+        Complete(client, -1, EAGAIN);
+      }
       return;
     default:
       // Among others DISCONNECT_CLAIM and the driver calls: libusb falls
@@ -157,6 +163,25 @@ void UsbdevfsHandler::Serve(UMockdevIoctlClient* client, unsigned long request) 
       Complete(client, -1, ENOTTY);
       return;
   }
+}
+
+// Interface 0 has alternate setting 0 only; selecting it again resets its
+// endpoints.
+void UsbdevfsHandler::SetInterface(UMockdevIoctlClient* client) {
+  UMockdevIoctlData* data = Resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_setinterface));
+  if (data == nullptr) {
+    Complete(client, -1, EFAULT);
+    return;
+  }
+  usbdevfs_setinterface setting{};
+  std::memcpy(&setting, data->data, sizeof setting);
+  Drop(data);
+  if (setting.interface != 0 || setting.altsetting != 0) {
+    Complete(client, -1, EINVAL);
+    return;
+  }
+  inHalted_ = false;
+  Complete(client, 0);
 }
 
 void UsbdevfsHandler::Submit(UMockdevIoctlClient* client) {
@@ -167,21 +192,20 @@ void UsbdevfsHandler::Submit(UMockdevIoctlClient* client) {
     return;
   }
   const usbdevfs_urb& fields = *UrbOf(urb.urb);
-  const bool known = fields.type == USBDEVFS_URB_TYPE_BULK &&
-                     (fields.endpoint == kOutEndpoint || fields.endpoint == kInEndpoint);
-  if (!known || fields.buffer_length < 0) {
-    Release(urb);
-    Complete(client, -1, ENOENT);
-    return;
+  int refusal = 0;  // as the kernel refuses: no such endpoint, or not a bulk URB for it
+  if (!Has(fields.endpoint)) {
+    refusal = ENOENT;
+  } else if (fields.type != USBDEVFS_URB_TYPE_BULK || fields.buffer_length < 0) {
+    refusal = EINVAL;
   }
-  if (fields.buffer_length > 0) {
+  if (refusal == 0 && fields.buffer_length > 0) {
     urb.buffer =
         Resolve(urb.urb, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(fields.buffer_length));
-    if (urb.buffer == nullptr) {
-      Release(urb);
-      Complete(client, -1, EFAULT);
-      return;
-    }
+  }
+  if (refusal != 0 || (fields.buffer_length > 0 && urb.buffer == nullptr)) {
+    Release(urb);
+    Complete(client, -1, refusal != 0 ? refusal : EFAULT);
+    return;
   }
   urb.client = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
   Complete(client, 0);
@@ -191,59 +215,77 @@ void UsbdevfsHandler::Submit(UMockdevIoctlClient* client) {
     if (urb.buffer != nullptr) {
       packet.assign(urb.buffer->data, urb.buffer->data + fields.buffer_length);
     }
-    record_.requests.push_back(packet);
-    bridge_.HandleRequest(packet);
-    if (std::exchange(swallowNextRequest_, false)) {
-      static_cast<void>(bridge_.TakeReply());
-    }
-    Finish(urb, 0, {});
+    urb.filled = fields.buffer_length;
+    Finish(urb, 0);
+    Reply(std::move(packet));
   } else {
     waitingIn_.push_back(urb);
   }
   AnswerWaitingIns();
 }
 
-// Each IN URB takes the reply waiting at the bridge; without one it waits.
+// The bridge answers a request with one packet into the IN pipe, unless a
+// fault says otherwise.
+void UsbdevfsHandler::Reply(std::vector<std::uint8_t> request) {
+  record_.requests.push_back(request);
+  bridge_.HandleRequest(request);
+  std::vector<std::uint8_t> reply = bridge_.TakeReply();
+  if (faults_.erase(Fault::StatusOnly) != 0) {
+    reply.assign(1, usb::VirtualBridge::kStatusNoAck);
+  }
+  if (faults_.erase(Fault::Pad) != 0) {
+    reply.resize(kPacketSize, 0);
+  }
+  if (faults_.erase(Fault::Hang) != 0) {
+    return;
+  }
+  if (faults_.erase(Fault::Late) != 0) {
+    late_ = std::move(reply);
+    return;
+  }
+  pipe_.push_back(std::move(reply));
+}
+
+// Each IN URB takes packets from the pipe until a short one or a full buffer
+// ends it; without them it waits.
 void UsbdevfsHandler::AnswerWaitingIns() {
   while (!waitingIn_.empty()) {
-    inHalted_ = inHalted_ || std::exchange(stallNextReply_, false);
+    Urb& urb = waitingIn_.front();
+    inHalted_ = inHalted_ || faults_.erase(Fault::Stall) != 0;
+    int status = 0;
     if (inHalted_) {
-      Finish(waitingIn_.front(), -EPIPE, {});
-    } else if (bridge_.HasReply()) {
-      Finish(waitingIn_.front(), 0, bridge_.TakeReply());
-    } else {
+      status = -EPIPE;
+    } else if (pipe_.empty()) {
       return;
+    } else {
+      std::vector<std::uint8_t> packet = std::move(pipe_.front());
+      pipe_.pop_front();
+      const int length = UrbOf(urb.urb)->buffer_length;
+      const int size = static_cast<int>(packet.size());
+      const int taken = std::min(size, length - urb.filled);
+      if (taken > 0) {
+        umockdev_ioctl_data_update(urb.buffer, static_cast<gsize>(urb.filled), packet.data(), taken);
+      }
+      urb.filled += taken;
+      if (size > taken) {
+        status = -EOVERFLOW;
+      } else if (size == kPacketSize && urb.filled < length) {
+        continue;  // a full packet: more may follow
+      }
     }
+    Finish(urb, status);
     waitingIn_.pop_front();
   }
 }
 
-void UsbdevfsHandler::Finish(Urb urb, int status, const std::vector<std::uint8_t>& data) {
+void UsbdevfsHandler::Finish(Urb urb, int status) {
   // What changes after the submission is handed back with update(), which
   // the reap then syncs to the client.
-  const usbdevfs_urb& fields = *UrbOf(urb.urb);
-  int actual = fields.buffer_length;
-  if (fields.endpoint == kInEndpoint) {
-    std::vector<std::uint8_t> reply(
-        data.begin(), data.begin() + std::min<std::ptrdiff_t>(std::ssize(data), fields.buffer_length));
-    if (!reply.empty()) {
-      umockdev_ioctl_data_update(urb.buffer, 0, reply.data(), static_cast<gint>(reply.size()));
-    }
-    actual = static_cast<int>(reply.size());
-  }
   umockdev_ioctl_data_update(urb.urb, offsetof(usbdevfs_urb, status), reinterpret_cast<guint8*>(&status),
                              sizeof status);
   umockdev_ioctl_data_update(urb.urb, offsetof(usbdevfs_urb, actual_length),
-                             reinterpret_cast<guint8*>(&actual), sizeof actual);
-  UMockdevIoctlClient* client = urb.client;
+                             reinterpret_cast<guint8*>(&urb.filled), sizeof urb.filled);
   done_.push_back(urb);
-  const auto blocked = std::ranges::find(blockedReapers_, client);
-  if (blocked != blockedReapers_.end()) {
-    UMockdevIoctlClient* reaper = *blocked;
-    blockedReapers_.erase(blocked);
-    static_cast<void>(HandOut(reaper));
-    Drop(reaper);
-  }
 }
 
 void UsbdevfsHandler::Discard(UMockdevIoctlClient* client) {
@@ -260,17 +302,10 @@ void UsbdevfsHandler::Discard(UMockdevIoctlClient* client) {
   waitingIn_.erase(it);
   ++record_.discarded;
   Complete(client, 0);
-  Finish(urb, -ENOENT, {});
-}
-
-void UsbdevfsHandler::Reap(UMockdevIoctlClient* client, bool wait) {
-  if (HandOut(client)) {
-    return;
-  }
-  if (wait) {
-    blockedReapers_.push_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
-  } else {
-    Complete(client, -1, EAGAIN);
+  Finish(urb, -ENOENT);
+  if (late_) {  // the reply that was waited for comes now, too late
+    pipe_.push_back(*std::exchange(late_, std::nullopt));
+    AnswerWaitingIns();
   }
 }
 

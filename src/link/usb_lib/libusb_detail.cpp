@@ -87,9 +87,10 @@ UsbStatus StatusFromLibusbError(int libusbError) {
     case LIBUSB_TRANSFER_STALL:
       return kStatusStall;
     case LIBUSB_ERROR_NO_DEVICE:
-    case LIBUSB_ERROR_NOT_FOUND:
     case LIBUSB_TRANSFER_NO_DEVICE:
       return kStatusNoDevice;
+    case LIBUSB_ERROR_NOT_FOUND:  // no such interface, alternate setting or endpoint; never a device gone
+      return kStatusNoSuchInterface;
     case LIBUSB_ERROR_ACCESS:
       return kStatusAccessDenied;
     case LIBUSB_ERROR_BUSY:
@@ -131,31 +132,36 @@ PipeType PipeTypeFromAttributes(std::uint8_t bmAttributes) {
   return static_cast<PipeType>(bmAttributes & LIBUSB_TRANSFER_TYPE_MASK);
 }
 
-std::string PermissionNotice(std::uint8_t busNumber, std::uint8_t deviceAddress) {
+std::string FoundAt(std::uint8_t busNumber, std::uint8_t deviceAddress) {
   return "USB-to-I2C interface found (bus " + std::to_string(busNumber) + ", device " +
-         std::to_string(deviceAddress) + ") but it cannot be opened: permission denied.\r\n" +
-         "Install the udev rule 70-regdiag.rules as shown in the README, then unplug and replug the bridge.";
+         std::to_string(deviceAddress) + ")";
 }
 
-int ReadDeviceInfo(libusb_device* device, std::uint8_t alternateSetting, DeviceInfo* info) {
+std::string PermissionNotice(std::uint8_t busNumber, std::uint8_t deviceAddress) {
+  return FoundAt(busNumber, deviceAddress) + " but it cannot be opened: permission denied.\r\n" +
+         "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as soon "
+         "as it can be opened, without replugging.";
+}
+
+UsbStatus ReadDeviceInfo(libusb_device* device, std::uint8_t alternateSetting, DeviceInfo* info) {
   libusb_device_descriptor descriptor{};
   const int read = libusb_get_device_descriptor(device, &descriptor);
   if (read != LIBUSB_SUCCESS) {
-    return read;
+    return StatusFromLibusbError(read);
   }
   libusb_config_descriptor* raw = nullptr;
   const int active = libusb_get_active_config_descriptor(device, &raw);
   if (active != LIBUSB_SUCCESS) {
-    return active;
+    return StatusFromLibusbError(active);
   }
   const std::unique_ptr<libusb_config_descriptor, ConfigFree> config(raw);
   const libusb_interface_descriptor* setting = FindSetting(*config, alternateSetting);
   if (setting == nullptr) {
-    return LIBUSB_ERROR_NOT_FOUND;
+    return kStatusNoSuchInterface;
   }
   CopyDevice(descriptor, &info->deviceDescriptor);
   CopySetting(*setting, &info->activeSetting);
-  return LIBUSB_SUCCESS;
+  return kStatusSuccess;
 }
 
 }  // namespace regdiag::usb::libusb_detail

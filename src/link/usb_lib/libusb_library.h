@@ -1,10 +1,13 @@
 // The libusb-1.0 backend: real bridges, with hot-plug.
 //
-// Threads: libusb's events are handled on a thread of this backend. Its
-// hot-plug callback only queues the event; the same thread, outside the
-// callback, opens an arriving device (retrying briefly while it settles) and
-// hands attach and detach to the window thread through the Dispatcher.
-// Claiming the interface and all transfers happen on the window thread.
+// Threads: libusb's events are handled on a thread of this backend, which
+// never sleeps on anything but those events. Its hot-plug callback only
+// queues the event; the same thread, outside the callback, opens an arriving
+// device (trying again later while it refuses) and hands attach and detach to
+// the window thread through the Dispatcher. A device the attach handler
+// declines is closed and kept aside; it is offered again when the held one
+// leaves. Claiming the interface and submitting transfers happen on the
+// window thread; transfers end on the event thread, which wakes the waiter.
 // Where libusb offers no hot-plug, the thread enumerates periodically
 // instead.
 #pragma once
@@ -20,8 +23,13 @@ namespace regdiag::usb {
 struct LibusbOptions {
   // Replaces every transfer time-out when non-zero (tests of a time-out).
   std::uint32_t transferTimeoutOverrideMs = 0;
-  // How long an arriving device may refuse to open before we give up.
+  // How long an arriving device may refuse to open before we say so (lack
+  // of permission) or give up (anything else).
   std::uint32_t openRetryWindowMs = 1000;
+  // The longest pause between attempts to open a device that refuses; after
+  // the window above, how often one that refuses for lack of permission is
+  // tried again while it stays plugged in.
+  std::uint32_t reopenPeriodMs = 1000;
   // Period of enumeration where hot-plug is missing.
   std::uint32_t pollPeriodMs = 500;
   // Use enumeration even where hot-plug exists.

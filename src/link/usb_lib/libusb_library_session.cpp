@@ -1,10 +1,12 @@
-#include "link/usb_lib/libusb_library_session.h"
-
+// The session's life and its window-thread side: starting and stopping,
+// transfers in flight, and attach and detach on the window thread. What the
+// event thread does is in libusb_session_watch.cpp.
 #include <algorithm>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <utility>
+
+#include "link/usb_lib/libusb_library_session.h"
 
 namespace regdiag::usb::libusb_detail {
 
@@ -13,22 +15,15 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-constexpr milliseconds kEventRound{100};
-constexpr milliseconds kOpenRetryPeriod{50};
+// The waiter's deadline comes this long after libusb's own time-out, which
+// ends the transfer first; it only guards against a time-out that never
+// fires.
+constexpr milliseconds kTimeoutGrace{2000};
 
 int LIBUSB_CALL HotplugCallback(libusb_context* /*context*/, libusb_device* device,
                                 libusb_hotplug_event event, void* userData) {
   static_cast<LibusbSession*>(userData)->Queue(event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, device);
   return 0;  // stay registered
-}
-
-struct DeviceListFree {
-  void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
-
-std::string Where(std::uint8_t bus, std::uint8_t address) {
-  return "USB-to-I2C interface found (bus " + std::to_string(bus) + ", device " + std::to_string(address) +
-         ")";
 }
 
 // Interface 0 becomes ours; a kernel driver bound to it is set aside while
@@ -49,6 +44,11 @@ OpenDevice::~OpenDevice() {
     // The device may already be gone; it is closed below either way.
     static_cast<void>(libusb_release_interface(handle.get(), 0));
   }
+}
+
+void Flight::WaitFinished() {
+  std::unique_lock lock(mutex);
+  finishedChanged.wait(lock, [this] { return finished; });
 }
 
 // --- Starting and stopping (window thread) ----------------------------------
@@ -106,6 +106,10 @@ void LibusbSession::Stop() {
     return;
   }
   stopped_ = true;
+  // A caller that ends the session from inside a transfer's wait gets that
+  // transfer back cancelled; its end comes through the event thread, so
+  // this goes before the thread stops.
+  EndFlights(0, kStatusCancelled);
   {
     std::lock_guard lock(wakeMutex_);
     stopping_ = true;
@@ -146,159 +150,69 @@ bool LibusbSession::WaitForStop(milliseconds time) {
   return wake_.wait_for(lock, time, [this] { return stopping_; });
 }
 
-// --- The event thread -------------------------------------------------------
+// --- Transfers (window thread) ----------------------------------------------
 
-void LibusbSession::Queue(bool arrived, libusb_device* device) noexcept {
-  DeviceRef ref(libusb_ref_device(device));
+UsbStatus LibusbSession::Fly(Flight& flight, std::uint32_t timeoutMs) {
+  const int submitted = libusb_submit_transfer(flight.transfer);
+  if (submitted != LIBUSB_SUCCESS) {
+    libusb_free_transfer(std::exchange(flight.transfer, nullptr));
+    return StatusFromLibusbError(submitted);
+  }
+  flights_.push_back(&flight);
+  bool wanted = true;
+  bool overdue = false;
+  if (flight.waiter != nullptr) {
+    const auto deadline = steady_clock::now() + milliseconds(timeoutMs) + kTimeoutGrace;
+    wanted = flight.waiter->WaitUntil([&flight] { return flight.ended.load(); }, deadline);
+    overdue = wanted && !flight.ended.load();
+    if ((!wanted || overdue) && flight.transfer != nullptr) {
+      static_cast<void>(libusb_cancel_transfer(flight.transfer));  // NOT_FOUND once it has ended
+    }
+  }
+  flight.WaitFinished();
+  std::erase(flights_, &flight);
+  if (flight.transfer == nullptr) {
+    return flight.endedBySession;
+  }
+  const libusb_transfer_status ending = flight.transfer->status;
+  flight.actual = flight.transfer->actual_length;
+  libusb_free_transfer(std::exchange(flight.transfer, nullptr));
+  if (!wanted) {
+    return kStatusCancelled;
+  }
+  return overdue ? kStatusTimeout : StatusFromLibusbError(ending);
+}
+
+void LibusbSession::EndFlights(DeviceHandle device, UsbStatus why) {
+  std::vector<Flight*> ending;
+  for (Flight* flight : flights_) {
+    if (flight->transfer != nullptr && (device == 0 || flight->device == device)) {
+      ending.push_back(flight);
+    }
+  }
+  for (Flight* flight : ending) {
+    static_cast<void>(libusb_cancel_transfer(flight->transfer));
+  }
+  for (Flight* flight : ending) {
+    flight->WaitFinished();
+    flight->actual = flight->transfer->actual_length;
+    libusb_free_transfer(std::exchange(flight->transfer, nullptr));
+    flight->endedBySession = why;
+  }
+}
+
+// --- Attach and detach (window thread) --------------------------------------
+
+// Tells the event thread what the window decided, and wakes it.
+void LibusbSession::Tell(EventKind kind, DeviceHandle handle) {
   try {
     std::lock_guard lock(queueMutex_);
-    queue_.push_back(QueuedEvent{arrived, std::move(ref)});
-  } catch (...) {
-    // Out of memory: the event is lost, the reference released by ref.
+    queue_.push_back(QueuedEvent{kind, nullptr, handle});
+  } catch (const std::bad_alloc&) {
+    return;  // the device stays where it is until it is plugged in again
   }
+  libusb_interrupt_event_handler(context_.get());
 }
-
-void LibusbSession::Run() {
-  auto nextPoll = steady_clock::now();
-  while (!Stopping()) {
-    if (polling_ && steady_clock::now() >= nextPoll) {
-      Enumerate();
-      nextPoll = steady_clock::now() + milliseconds(setup_.options.pollPeriodMs);
-    }
-    ProcessQueue();
-    timeval round{0, static_cast<decltype(timeval::tv_usec)>(kEventRound.count() * 1000)};
-    const int handled = libusb_handle_events_timeout_completed(context_.get(), &round, nullptr);
-    if (handled != LIBUSB_SUCCESS && handled != LIBUSB_ERROR_INTERRUPTED) {
-      WaitForStop(kEventRound);  // keeps a failing libusb from spinning this thread
-    }
-  }
-}
-
-// Without hot-plug: compares the present matching devices with those known
-// and queues the differences as arrivals and departures.
-void LibusbSession::Enumerate() {
-  libusb_device** raw = nullptr;
-  const ssize_t count = libusb_get_device_list(context_.get(), &raw);
-  if (count < 0) {
-    return;  // tried again at the next period
-  }
-  const std::unique_ptr<libusb_device*, DeviceListFree> list(raw);
-  std::set<libusb_device*> present;
-  for (ssize_t i = 0; i < count; ++i) {
-    libusb_device_descriptor descriptor{};
-    if (libusb_get_device_descriptor(raw[i], &descriptor) != LIBUSB_SUCCESS) {
-      continue;
-    }
-    const bool listed = std::ranges::any_of(setup_.matches, [&](const MatchEntry& match) {
-      return match.vendorId == descriptor.idVendor && match.productId == descriptor.idProduct;
-    });
-    if (listed) {
-      present.insert(raw[i]);
-      if (!known_.contains(raw[i])) {
-        Queue(true, raw[i]);
-      }
-    }
-  }
-  for (const auto& [device, known] : known_) {
-    if (!present.contains(device)) {
-      Queue(false, device);
-    }
-  }
-}
-
-void LibusbSession::ProcessQueue() {
-  std::vector<QueuedEvent> events;
-  {
-    std::lock_guard lock(queueMutex_);
-    events.swap(queue_);
-  }
-  for (QueuedEvent& event : events) {
-    if (Stopping()) {
-      return;
-    }
-    if (event.arrived) {
-      Arrive(std::move(event.device));
-    } else {
-      Depart(event.device.get());
-    }
-  }
-}
-
-bool LibusbSession::Wanted(const DeviceInfo& info) const {
-  return std::ranges::any_of(setup_.matches, [&](const MatchEntry& match) {
-    return MatchesEntry(match, info.deviceDescriptor, &info.activeSetting.descriptor);
-  });
-}
-
-void LibusbSession::Arrive(DeviceRef device) {
-  libusb_device* raw = device.get();
-  if (known_.contains(raw)) {
-    return;  // reported twice: by the enumeration and by the event
-  }
-  known_.emplace(raw, KnownDevice{std::move(device), 0});
-  DeviceInfo info;
-  if (ReadDeviceInfo(raw, 0, &info) != LIBUSB_SUCCESS || !Wanted(info)) {
-    return;
-  }
-  int error = LIBUSB_SUCCESS;
-  HandlePtr handle = OpenWithRetries(raw, &error);
-  if (!handle) {
-    ReportOpenFailure(raw, error);
-    return;
-  }
-  const DeviceHandle id = setup_.nextHandle->fetch_add(1);
-  {
-    std::lock_guard lock(devicesMutex_);
-    devices_.try_emplace(id, std::move(handle), libusb_get_bus_number(raw), libusb_get_device_address(raw));
-  }
-  known_.at(raw).handle = id;
-  ToWindow([id, info](LibusbSession& session) { session.AttachOnWindow(id, info); });
-}
-
-void LibusbSession::Depart(libusb_device* device) {
-  const auto it = known_.find(device);
-  if (it == known_.end()) {
-    return;
-  }
-  const DeviceHandle id = it->second.handle;
-  known_.erase(it);
-  if (id != 0) {
-    ToWindow([id](LibusbSession& session) { session.DepartOnWindow(id); });
-  }
-}
-
-// A device that has just arrived may refuse to open for a moment, until the
-// system has set its permissions; those refusals are retried.
-HandlePtr LibusbSession::OpenWithRetries(libusb_device* device, int* error) {
-  const auto deadline = steady_clock::now() + milliseconds(setup_.options.openRetryWindowMs);
-  for (;;) {
-    libusb_device_handle* handle = nullptr;
-    *error = libusb_open(device, &handle);
-    if (*error == LIBUSB_SUCCESS) {
-      return HandlePtr(handle);
-    }
-    const bool passing =
-        *error == LIBUSB_ERROR_ACCESS || *error == LIBUSB_ERROR_NOT_FOUND || *error == LIBUSB_ERROR_BUSY;
-    if (!passing || steady_clock::now() >= deadline || WaitForStop(kOpenRetryPeriod)) {
-      return nullptr;
-    }
-  }
-}
-
-void LibusbSession::ReportOpenFailure(libusb_device* device, int error) {
-  const std::uint8_t bus = libusb_get_bus_number(device);
-  const std::uint8_t address = libusb_get_device_address(device);
-  if (error == LIBUSB_ERROR_ACCESS) {
-    ToWindow([text = PermissionNotice(bus, address)](LibusbSession& session) { session.Notify(text); });
-  } else if (error != LIBUSB_ERROR_NO_DEVICE) {  // a device that left needs no word
-    const std::string text = Where(bus, address) +
-                             " but it cannot be opened: " + StatusDescription(StatusFromLibusbError(error)) +
-                             ".";
-    ToWindow([text](LibusbSession& session) { session.Notify(text); });
-  }
-}
-
-// --- The window thread ------------------------------------------------------
 
 // Work for the window thread holds only a weak reference: it finds nothing
 // to do once the session has stopped or gone.
@@ -319,7 +233,8 @@ void LibusbSession::Notify(const std::string& text) {
 
 // The interface is claimed before the attach handler runs, so the handler
 // may already use the device. A device whose interface cannot be claimed
-// (another program holds it) is closed and only a notice tells of it.
+// (another program holds it) is closed and only a notice tells of it. A
+// declined device is closed and set aside.
 void LibusbSession::AttachOnWindow(DeviceHandle device, const DeviceInfo& info) {
   libusb_device_handle* handle = nullptr;
   std::uint8_t bus = 0;
@@ -338,9 +253,8 @@ void LibusbSession::AttachOnWindow(DeviceHandle device, const DeviceInfo& info) 
   if (claim != kStatusSuccess) {
     Take(device);
     if (claim != kStatusNoDevice) {  // a device that left needs no word
-      const std::string text =
-          Where(bus, address) + " but its interface cannot be claimed: " + StatusDescription(claim) + ".";
-      ToWindow([text](LibusbSession& session) { session.Notify(text); });
+      Notify(FoundAt(bus, address) + " but its interface cannot be claimed: " + StatusDescription(claim) +
+             ".");
     }
     return;
   }
@@ -357,22 +271,31 @@ void LibusbSession::AttachOnWindow(DeviceHandle device, const DeviceInfo& info) 
   }
   if (!accepted) {
     Take(device);  // closed at once
+    Tell(EventKind::Declined, device);
     return;
   }
   static_cast<void>(WithClaimedDevice(device, [](OpenDevice& open) { open.held = true; }));
 }
 
 // The device is closed before the detach handler runs: it is gone anyway,
-// and the handler may end the session, and with it the context.
+// and the handler may end the session, and with it the context. A transfer
+// still waiting on it is ended first: a handle is never closed under one.
 void LibusbSession::DepartOnWindow(DeviceHandle device) {
+  EndFlights(device, kStatusNoDevice);
   std::optional<OpenDevice> gone = Take(device);
   if (!gone) {
     return;
   }
   const bool held = gone->held;
   gone.reset();
-  if (held && setup_.events.detach) {
+  if (!held) {
+    return;
+  }
+  if (setup_.events.detach) {
     setup_.events.detach(device, setup_.events.userData);
+  }
+  if (!Stopping()) {
+    Tell(EventKind::HeldLeft, 0);
   }
 }
 

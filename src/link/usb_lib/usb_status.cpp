@@ -38,6 +38,8 @@ std::string StatusDescription(UsbStatus status) {
       return "The USB library is not initialised";
     case kStatusCancelled:
       return "The operation was cancelled";
+    case kStatusNoSuchInterface:
+      return "The device has no such interface or alternate setting";
     case kStatusInternalError:
       return "Internal error in the USB library";
     default:

@@ -26,6 +26,8 @@ enum : UsbStatus {
   kStatusAlreadyInitialized = 0x2000000E,
   kStatusNotInitialized = 0x2000000F,
   kStatusCancelled = 0x20000010,
+  // The device is there, but not the interface or alternate setting asked for.
+  kStatusNoSuchInterface = 0x20000011,
   kStatusInternalError = 0x200000FF,
 };
 
