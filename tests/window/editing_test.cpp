@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "editing/core/hex_value.h"
 #include "support/window_harness.h"
@@ -57,6 +58,8 @@ class EditingTest : public QObject {
   void pastedTextIsTypedThroughTheRules();
   void deleteCutAndUndoCannotEditBehindTheRules();
   void spinnerStepsKeepTheRowInStep();
+  void spinnerStepsByOneForEveryKeyAndWheel_data();
+  void spinnerStepsByOneForEveryKeyAndWheel();
   void bitToggleKeepsTheRowInStepAndShowsColours();
   void pageSwitchKeepsEditsAndSharedRegisters();
 };
@@ -169,6 +172,39 @@ void EditingTest::spinnerStepsKeepTheRowInStep() {
   w.IgnoreSpinnerChange = false;
   QCOMPARE(box->text(), QStringLiteral("FF"));
   QCOMPARE(w.Cache[0], 255);
+}
+
+void EditingTest::spinnerStepsByOneForEveryKeyAndWheel_data() {
+  QTest::addColumn<int>("key");  // 0: a notch of the wheel
+  QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+  QTest::addColumn<int>("step");
+  for (const Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier}) {
+    for (const auto& [name, key, step] : {std::tuple{"Up", Qt::Key_Up, 1},
+                                          {"Down", Qt::Key_Down, -1},
+                                          {"PageUp", Qt::Key_PageUp, 1},
+                                          {"PageDown", Qt::Key_PageDown, -1},
+                                          {"wheel up", Qt::Key(0), 1},
+                                          {"wheel down", Qt::Key(0), -1}}) {
+      QTest::newRow(qPrintable(QString(modifiers ? "Ctrl+" : "") + name)) << int(key) << modifiers << step;
+    }
+  }
+}
+
+void EditingTest::spinnerStepsByOneForEveryKeyAndWheel() {
+  QFETCH(int, key);
+  QFETCH(Qt::KeyboardModifiers, modifiers);
+  QFETCH(int, step);
+  WindowHarness h;
+  auto& w = h.Window();
+  Click(w.tbRegdata[0], 2);
+  QTest::keyClicks(w.tbRegdata[0], QStringLiteral("20"));
+  QSpinBox* spinner = w.updnRegData[0];
+  const QPointF at(4, 4);
+  QWheelEvent notch(at, spinner->mapToGlobal(at), {}, {0, 120 * step}, Qt::NoButton, modifiers,
+                    Qt::NoScrollPhase, false);
+  if (key != 0) QTest::keyClick(spinner, Qt::Key(key), modifiers);
+  if (key == 0) QApplication::sendEvent(spinner, &notch);
+  ExpectRow(w, 0, 0x00, 0x20 + step);
 }
 
 void EditingTest::bitToggleKeepsTheRowInStepAndShowsColours() {
