@@ -1,6 +1,9 @@
 // Display text of the byte strings the window shows (map names, log
 // entries): UTF-8 where the bytes are valid UTF-8, otherwise one byte per
-// character (Latin-1), so every byte shows.
+// character (Latin-1), so every byte shows. The window shows these texts
+// literally: its labels take plain text only, so markup such as <b> or <img>
+// in the map shows as its characters and loads nothing; a tab name keeps &
+// as its shortcut marker.
 #pragma once
 
 #include <QString>
