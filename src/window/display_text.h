@@ -14,4 +14,9 @@ namespace regdiag {
 
 [[nodiscard]] QString DisplayText(std::string_view bytes);
 
+// A title for QWidget::setWindowTitle that the window manager shows as the
+// text itself: the toolkit reads "[*]" in a title as the place of the
+// "modified" mark and drops it, but shows a doubled "[*][*]" as "[*]".
+[[nodiscard]] QString LiteralWindowTitle(QString title);
+
 }  // namespace regdiag

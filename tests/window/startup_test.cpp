@@ -144,7 +144,7 @@ void StartupTest::missingMapLeavesLaidOutWindow() {
   WindowHarness h(options);
   auto& w = h.Window();
   QCOMPARE(h.Messages().Texts(), QStringList{QStringLiteral("Configuration file (tabdefs.csv) not found.")});
-  QCOMPARE(h.Messages().Captions().value(0), QApplication::applicationDisplayName());
+  QCOMPARE(h.Messages().Captions().value(0), QStringLiteral("regdiag"));
   QCOMPARE(w.windowTitle(), QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
   QCOMPARE(w.lblQRVDevice->text(), QStringLiteral("Defined in tabdefs.csv: TITLE"));
   QCOMPARE(w.TabStrip1->count(), 1);
