@@ -1,10 +1,12 @@
-// What the X server holds, read by a client of its own as a window manager
-// reads it: the titles both programs give their windows. Runs under a server
-// of its own (xvfb-run).
+// What the X server holds, read by a client of its own as a window manager or
+// another program reads it: the titles both programs give their windows, and
+// the bytes a copy from the log puts on the clipboard. Runs under a server of
+// its own (xvfb-run).
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +18,7 @@
 #include <memory>
 
 #include "support/window_harness.h"
+#include "window/log_pane.h"
 
 namespace {
 
@@ -72,6 +75,29 @@ class XServer {
     xcb_flush(c_);
   }
 
+  // The clipboard's text as UTF-8 bytes, asked of its owner as any program
+  // asks; this process's event loop runs meanwhile, for the window to answer.
+  QByteArray Clipboard() {
+    const xcb_window_t requestor = xcb_generate_id(c_);
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, requestor, root_, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_convert_selection(c_, requestor, Atom("CLIPBOARD"), Atom("UTF8_STRING"), Atom("REGDIAG_PASTE"),
+                          XCB_CURRENT_TIME);
+    xcb_flush(c_);
+    bool answered = false;
+    for (int i = 0; i < 1000 && !answered; ++i) {
+      QTest::qWait(10);
+      while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+        answered = answered || (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY;
+        std::free(event);
+      }
+    }
+    QByteArray bytes = answered ? Property(requestor, "REGDIAG_PASTE") : QByteArray();
+    xcb_destroy_window(c_, requestor);
+    xcb_flush(c_);
+    return bytes;
+  }
+
  private:
   xcb_connection_t* c_;
   xcb_window_t root_ = 0;
@@ -87,6 +113,7 @@ class X11WindowTest : public QObject {
  private slots:
   void programsShowExactlyTheMapTitle_data();
   void programsShowExactlyTheMapTitle();
+  void logCopyPutsTheHeldTextOnTheClipboard();
 
  private:
   XServer x_;
@@ -130,6 +157,26 @@ void X11WindowTest::programsShowExactlyTheMapTitle() {
   QTRY_COMPARE_WITH_TIMEOUT(x_.Windows(run.processId()).keys(), expected, 15000);
   run.terminate();
   QVERIFY(run.waitForFinished());
+}
+
+void X11WindowTest::logCopyPutsTheHeldTextOnTheClipboard() {
+  regdiag::test::WindowHarness h;
+  auto& w = h.Window();
+  QVERIFY(h.ShowAndStart());
+  for (const bool byMenu : {false, true}) {  // Ctrl+C, then the context menu's Copy
+    w.cmdClearLog_Click();
+    w.LogLine(byMenu ? "Reading register 0x00 = 0x05 successful" : "Writing register 0x01 = 0xA5 successful");
+    w.LogLine("");
+    w.LogText("two\r\nlines", "\r\n");
+    w.txtLog->Flush();
+    w.txtLog->selectAll();
+    const std::unique_ptr<QMenu> menu(w.txtLog->createStandardContextMenu());
+    auto* copy = menu->findChild<QAction*>(QStringLiteral("edit-copy"));
+    QVERIFY(copy != nullptr && copy->isEnabled());
+    if (byMenu) copy->trigger();
+    if (!byMenu) QTest::keyClick(w.txtLog, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(x_.Clipboard(), QByteArray::fromStdString(w.LogContents()));
+  }
 }
 
 QTEST_MAIN(X11WindowTest)
