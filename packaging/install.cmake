@@ -58,7 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${REGDIAG_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Library dependencies come from dpkg-shlibdeps (package dpkg-dev; CPack
-# also runs the file utility).
+# also runs the file utility) and are added to this one: the font the
+# window names for "Log:" (it brings the default face's fonts-dejavu-core).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
                                        ${CMAKE_SOURCE_DIR}/packaging/debian/postrm)

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth
+  fonts-dejavu-core fonts-dejavu-extra xvfb xauth libxcb1-dev
   umockdev libumockdev-dev dpkg-dev file strace
 )
 # Extra packages a caller asks for (the test command adds its tools).

@@ -9,8 +9,9 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // No application display name: the window manager would show it after the
+  // map's title.
   QApplication::setApplicationName(QStringLiteral("regdiag-sim"));
-  QApplication::setApplicationDisplayName(QStringLiteral("regdiag"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
 
   regdiag::usb::SimUsbLibrary library;

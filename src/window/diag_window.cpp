@@ -89,7 +89,7 @@ bool DiagWindow::LoadRegisterMap() {
 }
 
 void DiagWindow::ApplyMapTexts() {
-  if (!Map.WindowTitle.empty()) setWindowTitle(DisplayText(Map.WindowTitle));
+  if (!Map.WindowTitle.empty()) setWindowTitle(LiteralWindowTitle(DisplayText(Map.WindowTitle)));
   if (!Map.HeadingText.empty()) lblQRVDevice->setText(DisplayText(Map.HeadingText));
 }
 
@@ -145,7 +145,11 @@ void DiagWindow::closeEvent(QCloseEvent* event) {
 }
 
 void DiagWindow::ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
+  // The caption is the application's title, the same for both programs. It
+  // is not the toolkit's application display name: with one set, the window
+  // manager would show it after every window title.
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("regdiag"), text, QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);  // a file system reason may hold any characters
   box.setObjectName(QStringLiteral("regdiagMessage"));
   box.exec();
 }

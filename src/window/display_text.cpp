@@ -11,4 +11,8 @@ QString DisplayText(std::string_view bytes) {
   return text;
 }
 
+QString LiteralWindowTitle(QString title) {
+  return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
 }  // namespace regdiag

@@ -15,7 +15,7 @@ namespace regdiag {
 
 namespace {
 
-constexpr int kCtrlV = 22;
+constexpr int kDelete = 127;
 
 // Keys that only move the caret, select or copy: the line edit may serve them.
 bool IsNavigationOrCopy(QKeyEvent* event) {
@@ -49,25 +49,41 @@ void HexEntryBox::SetCaret(int selStart, int selLength) {
   }
 }
 
+void HexEntryBox::setText(const QString& text) {
+  QLineEdit::setText(text);
+  setCursorPosition(0);
+}
+
 void HexEntryBox::keyPressEvent(QKeyEvent* event) {
-  if (event->matches(QKeySequence::Paste)) {
-    // The paste key is a control character to the key rules (they drop it);
-    // its text is then typed through the same rules.
-    emit keyTyped(kCtrlV);
-    emit pasted(QApplication::clipboard()->text());
-    return;
-  }
   if (IsNavigationOrCopy(event)) {
     QLineEdit::keyPressEvent(event);
     return;
   }
-  switch (event->key()) {
+  const int key = event->key();
+  if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+    event->ignore();  // the window moves the focus
+    return;
+  }
+  if (event->modifiers() & Qt::ControlModifier) {
+    // With Ctrl a letter types its control character (Ctrl+V is 22) and
+    // Ctrl+Backspace types DEL; the key rules refuse them all. Other Ctrl
+    // keys (Ctrl+Delete) type nothing.
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) emit keyTyped(key - Qt::Key_A + 1);
+    if (key == Qt::Key_Backspace) emit keyTyped(kDelete);
+    return;
+  }
+  if (event->matches(QKeySequence::Paste)) {
+    // Shift+Insert: its text is typed through the key rules.
+    emit pasted(QApplication::clipboard()->text());
+    return;
+  }
+  switch (key) {
     case Qt::Key_Backspace: emit keyTyped(8); return;
     case Qt::Key_Escape: emit keyTyped(27); return;
     case Qt::Key_Return:
-    case Qt::Key_Enter: emit keyTyped(13); return;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: event->ignore(); return;
+    case Qt::Key_Enter:
+      emit keyTyped(13);
+      return;
     default: break;
   }
   const QString text = event->text();

@@ -1,9 +1,10 @@
 // The hex value box of a register row. It never inserts a typed character
 // itself: every character goes out as keyTyped for the row's key handler to
 // decide, and text that arrives by paste goes out as pasted, to be typed
-// through the same rules. Caret moves, selection and copy work as usual;
-// everything else that could edit the text (delete, cut, undo, drops) is
-// refused.
+// through the same rules (Shift+Insert, the context menu, a drop, the X11
+// selection). Caret moves, selection and copy work as usual; every other key
+// that could edit the text (Delete, and Ctrl with V, X, Z, Y, Backspace or
+// Delete) is refused.
 #pragma once
 
 #include <QLineEdit>
@@ -21,6 +22,11 @@ class HexEntryBox : public QLineEdit {
   [[nodiscard]] int SelStart() const;
   [[nodiscard]] int SelLength() const;
   void SetCaret(int selStart, int selLength);
+  // The program sets the text: the caret goes to position 0 with no
+  // selection, also while the box has the focus, so the next digit typed
+  // overwrites the high digit. Hides QLineEdit::setText, which leaves the
+  // caret at the end; the window calls it through this class.
+  void setText(const QString& text);
 
  signals:
   void keyTyped(int keyCode);

@@ -1,5 +1,6 @@
 #include "window/log_pane.h"
 
+#include <QMimeData>
 #include <QTextCursor>
 
 #include "window/display_text.h"
@@ -49,6 +50,15 @@ void LogPane::Flush() {
   // The caret goes to the end, which also brings the end into view.
   cursor.movePosition(QTextCursor::End);
   setTextCursor(cursor);
+}
+
+QMimeData* LogPane::createMimeDataFromSelection() const {
+  // The view breaks lines where the log has CR LF; the copy has them back.
+  QString text = textCursor().selectedText();
+  text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+  auto* data = new QMimeData;
+  data->setText(text);
+  return data;
 }
 
 void LogPane::Clear() {

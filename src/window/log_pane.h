@@ -4,7 +4,8 @@
 // kViewPeriodMs (at once when it has been quiet that long), so a burst of
 // entries, such as a whole-device read, is laid out and painted a few times
 // a second rather than once per entry, and an append never costs the log's
-// length.
+// length. A copy (Ctrl+C, the context menu, a drag) takes the selected text
+// with CR LF line ends, as the log holds it.
 #pragma once
 
 #include <QElapsedTimer>
@@ -29,6 +30,10 @@ class LogPane : public QPlainTextEdit {
   [[nodiscard]] const std::string& Contents() const { return log_.Text(); }
   // Brings the view up to date with the log now, caret at the end.
   void Flush();
+
+ protected:
+  // Qt takes ownership of the returned data.
+  [[nodiscard]] QMimeData* createMimeDataFromSelection() const override;
 
  private:
   static constexpr int kViewPeriodMs = 100;

@@ -16,6 +16,12 @@ UpDownSpinner::UpDownSpinner(QWidget* parent) : QSpinBox(parent) {
   lineEdit()->hide();
 }
 
+void UpDownSpinner::stepBy(int steps) {
+  // Every step is one, whatever asked for it: PageUp and PageDown, the wheel
+  // and Ctrl with an arrow, a click or the wheel would otherwise step ten.
+  QSpinBox::stepBy(steps > 0 ? 1 : (steps < 0 ? -1 : 0));
+}
+
 void UpDownSpinner::resizeEvent(QResizeEvent* event) {
   QSpinBox::resizeEvent(event);
   lineEdit()->hide();

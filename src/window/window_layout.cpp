@@ -28,6 +28,14 @@ QFont BoldFont(qreal points) {
   return font;
 }
 
+// The labels show their texts literally, map texts included: no markup is
+// interpreted and nothing is loaded because of it.
+QLabel* PlainLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
 // Every control's accessible name is what a person sees on it.
 template <typename W>
 W* Named(W* widget, const QString& objectName, const QString& accessibleName) {
@@ -48,7 +56,7 @@ void DiagWindow::BuildControls() {
   base.setPointSizeF(8.25);
   setFont(base);
 
-  lblQRVDevice = Named(new QLabel(QStringLiteral("Defined in tabdefs.csv: TITLE"), this),
+  lblQRVDevice = Named(PlainLabel(QStringLiteral("Defined in tabdefs.csv: TITLE"), this),
                        QStringLiteral("lblQRVDevice"), QString());
   lblQRVDevice->setFont(BoldFont(24));
   lblQRVDevice->setGeometry(TwipsRect(240, 480, 8535, 495));
@@ -98,22 +106,25 @@ void DiagWindow::BuildRow(int row) {
   frame->setGeometry(TwipsRect(360, 2400 + 840 * row, 13335, 855));
   fmRegCtrls[row] = frame;
 
-  lblRegName[row] = Named(new QLabel(QStringLiteral("REGNAME"), frame), QStringLiteral("lblRegName_") + n, {});
+  lblRegName[row] =
+      Named(PlainLabel(QStringLiteral("REGNAME"), frame), QStringLiteral("lblRegName_") + n, {});
   lblRegName[row]->setFont(BoldFont(9.75));
   lblRegName[row]->setGeometry(TwipsRect(120, 240, 1335, 255));
   lblRegAddr[row] =
-      Named(new QLabel(QStringLiteral("@ reg addr 0xXX"), frame), QStringLiteral("lblRegAddr_") + n, {});
+      Named(PlainLabel(QStringLiteral("@ reg addr 0xXX"), frame), QStringLiteral("lblRegAddr_") + n, {});
   lblRegAddr[row]->setGeometry(TwipsRect(120, 480, 1335, 255));
   // The address must show whole in its narrow column.
   QFont small = font();
   small.setPointSizeF(7.5);
   lblRegAddr[row]->setFont(small);
 
-  for (int bit = 0; bit < 8; ++bit) {
+  // Controls are made in reading order, which is also the keyboard order:
+  // bit 7 at the left first, then the value box, spinner, Read and Write.
+  for (int bit = 7; bit >= 0; --bit) {
     const int index = row * 8 + bit;
     const QString i = QString::number(index);
     const int left = 1680 + 1080 * (7 - bit);
-    QLabel* name = Named(new QLabel(QStringLiteral("BITNAME"), frame), QStringLiteral("lblBitName_") + i, {});
+    QLabel* name = Named(PlainLabel(QStringLiteral("BITNAME"), frame), QStringLiteral("lblBitName_") + i, {});
     name->setAlignment(Qt::AlignCenter);
     name->setGeometry(TwipsRect(left, 120, 975, 255));
     lblBitName[index] = name;
@@ -139,7 +150,9 @@ void DiagWindow::BuildRow(int row) {
 }
 
 void DiagWindow::BuildBottomBar() {
-  lblLog = Named(new QLabel(QStringLiteral("Log:"), this), QStringLiteral("lblLog"), QStringLiteral("Log:"));
+  lblLog = Named(PlainLabel(QStringLiteral("Log:"), this), QStringLiteral("lblLog"), QStringLiteral("Log:"));
+  // The second sans-serif face; Debian's fonts-dejavu-extra brings it, and
+  // the package depends on that.
   QFont logFont(QStringLiteral("DejaVu Sans Condensed"));
   logFont.setPointSizeF(12);
   logFont.setBold(true);

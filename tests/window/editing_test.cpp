@@ -8,6 +8,9 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <functional>
 
 #include "editing/core/hex_value.h"
 #include "support/window_harness.h"
@@ -15,6 +18,8 @@
 
 using regdiag::DiagWindow;
 using regdiag::test::WindowHarness;
+using SetValue = std::function<void(WindowHarness&)>;
+Q_DECLARE_METATYPE(SetValue)
 
 namespace {
 
@@ -52,11 +57,15 @@ class EditingTest : public QObject {
 
  private slots:
   void typedKeysFollowTheRulesOnTheRealBox();
+  void ignoredKeysChangeNothing_data();
   void ignoredKeysChangeNothing();
   void pastedTextIsTypedThroughTheRules_data();
   void pastedTextIsTypedThroughTheRules();
-  void deleteCutAndUndoCannotEditBehindTheRules();
   void spinnerStepsKeepTheRowInStep();
+  void spinnerStepsByOneForEveryKeyAndWheel_data();
+  void spinnerStepsByOneForEveryKeyAndWheel();
+  void valueSetByTheProgramPutsTheCaretAtTheStart_data();
+  void valueSetByTheProgramPutsTheCaretAtTheStart();
   void bitToggleKeepsTheRowInStepAndShowsColours();
   void pageSwitchKeepsEditsAndSharedRegisters();
 };
@@ -86,15 +95,33 @@ void EditingTest::typedKeysFollowTheRulesOnTheRealBox() {
   ExpectRow(w, 0, 0x00, 0);
 }
 
+void EditingTest::ignoredKeysChangeNothing_data() {
+  QTest::addColumn<int>("key");
+  const auto add = [](QKeyCombination key) {
+    QTest::newRow(qPrintable(QKeySequence(key).toString())) << key.toCombined();
+  };
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_G, Qt::Key_Minus, Qt::Key_Delete})
+    add(key);
+  // Ctrl+B: B is a hex digit, but not with Ctrl.
+  for (const Qt::Key key :
+       {Qt::Key_V, Qt::Key_X, Qt::Key_Z, Qt::Key_Y, Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_B}) {
+    add(Qt::CTRL | key);
+  }
+}
+
 void EditingTest::ignoredKeysChangeNothing() {
+  QFETCH(int, key);
+  const auto typed = QKeyCombination::fromCombined(key);
   WindowHarness h;
   auto& w = h.Window();
   auto* box = w.tbRegdata[1];
+  QApplication::clipboard()->setText(QStringLiteral("12"));
   Click(box, 2);
   QTest::keyClicks(box, QStringLiteral("5a"));
-  ExpectRow(w, 1, 0x01, 0x5A);
-  for (const auto key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_G, Qt::Key_Minus, Qt::Key_Delete}) {
-    QTest::keyClick(box, key);
+  for (const bool selected : {false, true}) {  // the caret between the digits, then both selected
+    box->setCursorPosition(1);
+    if (selected) box->selectAll();
+    QTest::keyClick(box, typed.key(), typed.keyboardModifiers());
     QCOMPARE(box->text(), QStringLiteral("5A"));
   }
   ExpectRow(w, 1, 0x01, 0x5A);
@@ -118,27 +145,13 @@ void EditingTest::pastedTextIsTypedThroughTheRules() {
   auto* box = w.tbRegdata[0];
   Click(box, 2);
   QApplication::clipboard()->setText(pasted);
-  QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+  QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);
   // Whatever came in, the row holds one or two hex digits, in step.
   QVERIFY(regdiag::IsRowHexText(box->text().toStdString()));
   const int value = regdiag::ParseHexText(box->text().toStdString());
   QVERIFY(value >= 0 && value <= 255);
   ExpectRow(w, 0, 0x00, value);
   QCOMPARE(box->text(), expected);
-}
-
-void EditingTest::deleteCutAndUndoCannotEditBehindTheRules() {
-  WindowHarness h;
-  auto& w = h.Window();
-  auto* box = w.tbRegdata[0];
-  Click(box, 2);
-  QTest::keyClicks(box, QStringLiteral("42"));
-  box->selectAll();
-  QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
-  QTest::keyClick(box, Qt::Key_Delete);
-  QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
-  QCOMPARE(box->text(), QStringLiteral("42"));
-  ExpectRow(w, 0, 0x00, 0x42);
 }
 
 void EditingTest::spinnerStepsKeepTheRowInStep() {
@@ -169,6 +182,68 @@ void EditingTest::spinnerStepsKeepTheRowInStep() {
   w.IgnoreSpinnerChange = false;
   QCOMPARE(box->text(), QStringLiteral("FF"));
   QCOMPARE(w.Cache[0], 255);
+}
+
+void EditingTest::spinnerStepsByOneForEveryKeyAndWheel_data() {
+  QTest::addColumn<int>("key");  // 0: a notch of the wheel
+  QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+  QTest::addColumn<int>("step");
+  for (const Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier}) {
+    for (const auto& [name, key, step] : {std::tuple{"Up", Qt::Key_Up, 1},
+                                          {"Down", Qt::Key_Down, -1},
+                                          {"PageUp", Qt::Key_PageUp, 1},
+                                          {"PageDown", Qt::Key_PageDown, -1},
+                                          {"wheel up", Qt::Key(0), 1},
+                                          {"wheel down", Qt::Key(0), -1}}) {
+      QTest::newRow(qPrintable(QString(modifiers ? "Ctrl+" : "") + name)) << int(key) << modifiers << step;
+    }
+  }
+}
+
+void EditingTest::spinnerStepsByOneForEveryKeyAndWheel() {
+  QFETCH(int, key);
+  QFETCH(Qt::KeyboardModifiers, modifiers);
+  QFETCH(int, step);
+  WindowHarness h;
+  auto& w = h.Window();
+  Click(w.tbRegdata[0], 2);
+  QTest::keyClicks(w.tbRegdata[0], QStringLiteral("20"));
+  QSpinBox* spinner = w.updnRegData[0];
+  const QPointF at(4, 4);
+  QWheelEvent notch(at, spinner->mapToGlobal(at), {}, {0, 120 * step}, Qt::NoButton, modifiers,
+                    Qt::NoScrollPhase, false);
+  if (key != 0) QTest::keyClick(spinner, Qt::Key(key), modifiers);
+  if (key == 0) QApplication::sendEvent(spinner, &notch);
+  ExpectRow(w, 0, 0x00, 0x20 + step);
+}
+
+void EditingTest::valueSetByTheProgramPutsTheCaretAtTheStart_data() {
+  QTest::addColumn<SetValue>("setValue");
+  QTest::newRow("page fill") << SetValue([](WindowHarness& h) {
+    h.SelectPage(1);
+    h.SelectPage(0);
+  });
+  QTest::newRow("Read") << SetValue([](WindowHarness& h) { h.Window().cbRead_Click(0); });
+  QTest::newRow("Read All") << SetValue([](WindowHarness& h) { h.Window().cbReadAllRegs_Click(); });
+  QTest::newRow("spinner") << SetValue([](WindowHarness& h) { h.Window().updnRegData[0]->stepUp(); });
+  QTest::newRow("bit") << SetValue([](WindowHarness& h) { h.Window().cbRegToggleBit_Click(7); });
+}
+
+void EditingTest::valueSetByTheProgramPutsTheCaretAtTheStart() {
+  QFETCH(SetValue, setValue);
+  WindowHarness h;
+  QVERIFY(h.ShowAndStart());
+  QApplication::setActiveWindow(&h.Window());
+  auto* box = h.Window().tbRegdata[0];
+  Click(box, 2);
+  QTest::keyClicks(box, QStringLiteral("42"));
+  setValue(h);
+  QVERIFY(box->hasFocus());
+  QCOMPARE(box->cursorPosition(), 0);
+  QVERIFY(!box->hasSelectedText());
+  const QString before = box->text();
+  QTest::keyClick(box, '7');  // overwrites the high digit
+  QCOMPARE(box->text(), QStringLiteral("7") + before.at(1));
 }
 
 void EditingTest::bitToggleKeepsTheRowInStepAndShowsColours() {

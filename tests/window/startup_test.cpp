@@ -1,5 +1,6 @@
 // Start-up of the real window: the laid-out controls, the map's texts and
 // tabs, and the two ways a map can fail to load.
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +25,8 @@ class StartupTest : public QObject {
  private slots:
   void controlsAreLaidOutInPixels();
   void mapTitlesTabsAndFirstPage();
+  void mapTextsShowLiterally();
+  void tabKeyWalksTheWindowInReadingOrder();
   void missingMapLeavesLaidOutWindow();
   void unreadableMapIsReportedAndLeavesLaidOutWindow();
   void mapWithoutPagesHidesEveryRowAndClicksAreHarmless();
@@ -72,7 +75,11 @@ void StartupTest::controlsAreLaidOutInPixels() {
   QCOMPARE(w.cbWriteAllRegs->text(), QStringLiteral("Write All Registers"));
   QCOMPARE(w.cbQuit->text(), QStringLiteral("Quit"));
   QCOMPARE(w.lblLog->text(), QStringLiteral("Log:"));
-  QVERIFY(w.lblLog->font().family() != w.cbQuit->font().family() || w.lblLog->font().bold());
+  // The one face the layout names besides the default is the one Qt found,
+  // in the style asked for, not a fallback.
+  const QFontInfo found(w.lblLog->font());
+  QCOMPARE(found.family(), QStringLiteral("DejaVu Sans Condensed"));
+  QCOMPARE(found.styleName(), QStringLiteral("Condensed Bold"));
 }
 
 void StartupTest::mapTitlesTabsAndFirstPage() {
@@ -95,13 +102,49 @@ void StartupTest::mapTitlesTabsAndFirstPage() {
   QCOMPARE(w.cbRegToggleBit[3]->text(), QStringLiteral("0"));
 }
 
+void StartupTest::mapTextsShowLiterally() {
+  // Were the markup read, the image would load and the bold x be one letter.
+  const std::string markup = R"(<b>x</b><img src=":/regdiag/logo.png" width="1" height="200">)";
+  HarnessOptions options;
+  options.map = regdiag::test::CrLfLines(
+      {"TITLE," + markup, "TABNAME,Main", "REG,0," + markup, "BITS," + markup + ",6,5,4,3,2,1,0"});
+  WindowHarness h(options);
+  auto& w = h.Window();
+  const QString text = QString::fromStdString(markup);
+  for (const QLabel* label : {w.lblQRVDevice, w.lblRegName[0], w.lblBitName[7]}) {
+    QCOMPARE(label->text(), text);
+    QVERIFY(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(text));
+    QVERIFY(label->sizeHint().height() < 2 * label->fontMetrics().height());
+  }
+}
+
+void StartupTest::tabKeyWalksTheWindowInReadingOrder() {
+  WindowHarness h;  // the first page shows rows 0 and 1
+  auto& w = h.Window();
+  w.show();
+  QApplication::setActiveWindow(&w);
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  std::vector<QWidget*> order{w.TabStrip1};
+  for (int row = 0; row < 2; ++row) {
+    for (int bit = 7; bit >= 0; --bit) order.push_back(w.cbRegToggleBit[row * 8 + bit]);
+    order.insert(order.end(), {w.tbRegdata[row], w.updnRegData[row], w.cbRead[row], w.cbWrite[row]});
+  }
+  order.insert(order.end(),
+               {w.txtLog, w.cmdClearLog, w.cbReadAllRegs, w.cbWriteAllRegs, w.cbQuit, w.TabStrip1});
+  w.TabStrip1->setFocus();
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY2(QApplication::focusWidget() == order[i], qPrintable(QApplication::focusWidget()->objectName()));
+  }
+}
+
 void StartupTest::missingMapLeavesLaidOutWindow() {
   HarnessOptions options;
   options.writeMap = false;
   WindowHarness h(options);
   auto& w = h.Window();
   QCOMPARE(h.Messages().Texts(), QStringList{QStringLiteral("Configuration file (tabdefs.csv) not found.")});
-  QCOMPARE(h.Messages().Captions().value(0), QApplication::applicationDisplayName());
+  QCOMPARE(h.Messages().Captions().value(0), QStringLiteral("regdiag"));
   QCOMPARE(w.windowTitle(), QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
   QCOMPARE(w.lblQRVDevice->text(), QStringLiteral("Defined in tabdefs.csv: TITLE"));
   QCOMPARE(w.TabStrip1->count(), 1);
