@@ -8,9 +8,11 @@
 #include "emulated_window.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include "link/device_context.h"
 #include "window/hex_entry_box.h"
+#include "window/wrap_button.h"
 
 using regdiag::DeviceConnected;
 using regdiag::test::BridgeShape;
@@ -62,12 +64,12 @@ class EmulatedWindowTest : public QObject {
   void bridgePresentAtStartReadsAndWritesTheRegisterFile();
   void bridgePluggedInAfterStartIsAccepted();
   void unpluggedBridgeRefusesTransactionsUntilPluggedInAgain();
-  void secondBridgeIsRejectedWhileTheFirstKeepsWorking();
-  void stalledReplyFailsTheReadAndTheHaltIsCleared();
-  void replyThatNeverComesTimesOut();
-  void shortReplyIsATransferError();
+  void secondBridgeIsRejectedThenTakenWhenTheFirstLeaves();
+  void faultyReplyNeverPassesForAValue_data();
+  void faultyReplyNeverPassesForAValue();
+  void quitEndsAHungTransfer();
   void bridgeWithoutEndpointsHasNoPipes();
-  void bridgeThatCannotBeOpenedTellsTheUserWhatToDo();
+  void bridgeThatCannotBeOpenedIsTakenOnceItsPermissionsAreMended();
 };
 
 void EmulatedWindowTest::initTestCase() {
@@ -139,7 +141,7 @@ void EmulatedWindowTest::unpluggedBridgeRefusesTransactionsUntilPluggedInAgain()
   QCOMPARE(h.Usb().Device(0).Record().requests, Packets{});
 }
 
-void EmulatedWindowTest::secondBridgeIsRejectedWhileTheFirstKeepsWorking() {
+void EmulatedWindowTest::secondBridgeIsRejectedThenTakenWhenTheFirstLeaves() {
   EmulatedWindow h;
   QVERIFY(h.ShowAndStart());
   std::size_t mark = h.LogSize();
@@ -153,71 +155,84 @@ void EmulatedWindowTest::secondBridgeIsRejectedWhileTheFirstKeepsWorking() {
   // The rejected bridge is let go at once.
   QCOMPARE(h.Usb().Device(second).Record().releases, 1);
 
-  // Its leaving is no detach of the held one: events come in order, so any
-  // detach entry for it would come before the held bridge's own.
+  // When the held bridge leaves, the one set aside is offered again.
   mark = h.LogSize();
-  h.Usb().Unplug(second);
   SetRegister(h.Usb(), 0, 0x01, 0x99);
+  SetRegister(h.Usb(), second, 0x01, 0x77);
   h.Window().cbRead_Click(1);
   h.Usb().Unplug(0);
-  QVERIFY(h.WaitForLog("DeviceDetach", mark));
-  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x99 successful\r\n"
-                                         "DeviceDetach: Received detach for device handle &H1\r\n"));
-  QCOMPARE(h.Usb().Device(second).Record().requests, Packets{});
-}
-
-void EmulatedWindowTest::stalledReplyFailsTheReadAndTheHaltIsCleared() {
-  EmulatedWindow h;
-  QVERIFY(h.ShowAndStart());
-  SetRegister(h.Usb(), 0, 0x01, 0x66);
-  h.TypeValue(1, "3c");
-  h.Usb().Device(0).InjectNext(Fault::Stall);
-  std::size_t mark = h.LogSize();
-  h.Window().cbRead_Click(1);
+  QVERIFY(h.WaitForLog(kAccepted, mark));
   QCOMPARE(h.LogSince(mark),
-           std::string("ReadPipe: UsbTransfer() failed: error &H20000008 (The endpoint stalled)\r\n"
-                       "Read Pipe failed\r\n"
-                       "Reading register 0x01 failed: USB transfer error\r\n"));
-  QCOMPARE(h.Window().tbRegdata[1]->text(), QStringLiteral("3C"));
-  QCOMPARE(h.Usb().Device(0).Record().clearedHalts, std::vector<std::uint8_t>{0x82});
-
+           "Reading register 0x01 = 0x99 successful\r\n"
+           "DeviceDetach: Received detach for device handle &H1\r\n" +
+               AttachEntry("2") + kAccepted);
   mark = h.LogSize();
   h.Window().cbRead_Click(1);
-  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x66 successful\r\n"));
+  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x77 successful\r\n"));
 }
 
-void EmulatedWindowTest::replyThatNeverComesTimesOut() {
+// Row 0 is read with the fault, then row 1 without: each row shows, and the
+// cache holds, only its own register's value, and the halt or the late reply
+// that the fault left behind does not reach the second read.
+void EmulatedWindowTest::faultyReplyNeverPassesForAValue_data() {
+  QTest::addColumn<int>("fault");  // a Fault, or -1 for a success status without its value
+  QTest::addColumn<std::string>("log");
+  QTest::addColumn<QString>("row0");
+  const std::string failed = "Reading register 0x00 failed: USB transfer error\r\n";
+  const std::string timedOut =
+      "ReadPipe: UsbTransfer() failed: error &H20000007 (The transfer timed out)\r\nRead Pipe failed\r\n";
+  QTest::newRow("stall") << int(Fault::Stall)
+                         << "ReadPipe: UsbTransfer() failed: error &H20000008 (The endpoint stalled)\r\n"
+                            "Read Pipe failed\r\n" +
+                                failed
+                         << "3C";
+  QTest::newRow("no reply") << int(Fault::Hang) << timedOut + failed << "3C";
+  QTest::newRow("late reply") << int(Fault::Late) << timedOut + failed << "3C";
+  QTest::newRow("padded to 64 bytes")
+      << int(Fault::Pad) << std::string("Reading register 0x00 = 0x11 successful\r\n") << "11";
+  QTest::newRow("status byte alone, no acknowledge")
+      << int(Fault::StatusOnly)
+      << std::string("Reading register 0x00 failed: No ACK from QRV4417. Check power and connections.\r\n")
+      << "3C";
+  QTest::newRow("status byte alone, success") << -1 << failed << "3C";
+}
+
+void EmulatedWindowTest::faultyReplyNeverPassesForAValue() {
+  QFETCH(int, fault);
+  QFETCH(std::string, log);
+  QFETCH(QString, row0);
   EmulatedWindowOptions options;
   options.libusb.transferTimeoutOverrideMs = 200;
   EmulatedWindow h(options);
   QVERIFY(h.ShowAndStart());
-  SetRegister(h.Usb(), 0, 0x01, 0x24);
-  h.Usb().Device(0).InjectNext(Fault::Hang);
-  std::size_t mark = h.LogSize();
+  SetRegister(h.Usb(), 0, 0x00, 0x11);
+  SetRegister(h.Usb(), 0, 0x01, 0x42);
+  h.TypeValue(0, "3c");
+  if (fault < 0) {
+    h.Usb().Device(0).WithBridge([](VirtualBridge& chip) { chip.ShortenNextReply(1); });
+  } else {
+    h.Usb().Device(0).InjectNext(static_cast<Fault>(fault));
+  }
+  const std::size_t mark = h.LogSize();
+  h.Window().cbRead_Click(0);
   h.Window().cbRead_Click(1);
-  QCOMPARE(h.LogSince(mark),
-           std::string("ReadPipe: UsbTransfer() failed: error &H20000007 (The transfer timed out)\r\n"
-                       "Read Pipe failed\r\n"
-                       "Reading register 0x01 failed: USB transfer error\r\n"));
-  // The waiting reply was taken back rather than left behind.
-  QCOMPARE(h.Usb().Device(0).Record().discarded, 1);
-
-  mark = h.LogSize();
-  h.Window().cbRead_Click(1);
-  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 = 0x24 successful\r\n"));
+  QCOMPARE(h.LogSince(mark), log + "Reading register 0x01 = 0x42 successful\r\n");
+  QCOMPARE(h.Window().tbRegdata[0]->text(), row0);
+  QCOMPARE(h.Window().Cache[0x00], row0.toInt(nullptr, 16));
 }
 
-void EmulatedWindowTest::shortReplyIsATransferError() {
+// Quit while the reply hangs (the real 30 s time-out): the transfer is taken
+// back and the window goes at once, writing nothing more.
+void EmulatedWindowTest::quitEndsAHungTransfer() {
   EmulatedWindow h;
   QVERIFY(h.ShowAndStart());
-  SetRegister(h.Usb(), 0, 0x01, 0x66);
-  h.TypeValue(1, "3c");
-  h.Usb().Device(0).WithBridge([](VirtualBridge& chip) { chip.ShortenNextReply(1); });
+  h.Usb().Device(0).InjectNext(Fault::Hang);
+  QTimer::singleShot(100, &h.Window(), [&h] { QTest::mouseClick(h.Window().cbQuit, Qt::LeftButton); });
   const std::size_t mark = h.LogSize();
   h.Window().cbRead_Click(1);
-  QCOMPARE(h.LogSince(mark), std::string("Reading register 0x01 failed: USB transfer error\r\n"));
-  QCOMPARE(h.Window().tbRegdata[1]->text(), QStringLiteral("3C"));
-  QCOMPARE(h.Window().Cache[0x01], 0x3C);
+  QVERIFY(h.Window().Unloaded());
+  QCOMPARE(h.LogSince(mark), std::string());
+  QCOMPARE(h.Usb().Device(0).Record().discarded, 1);
 }
 
 void EmulatedWindowTest::bridgeWithoutEndpointsHasNoPipes() {
@@ -238,16 +253,19 @@ void EmulatedWindowTest::bridgeWithoutEndpointsHasNoPipes() {
   QCOMPARE(h.Usb().Device(0).Record().requests, Packets{});
 }
 
-void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
+void EmulatedWindowTest::bridgeThatCannotBeOpenedIsTakenOnceItsPermissionsAreMended() {
   if (const std::string problem = EmulatedUsb::UnopenableProblem(); !problem.empty()) {
     QSKIP(problem.c_str());
   }
-  EmulatedWindow h(WithoutBridge());
+  EmulatedWindowOptions options = WithoutBridge();
+  options.libusb.openRetryWindowMs = 200;  // few failed opens: each costs the emulator a slot
+  options.libusb.reopenPeriodMs = 300;
+  EmulatedWindow h(options);
   QVERIFY(h.ShowAndStart());
-  const std::size_t mark = h.LogSize();
+  std::size_t mark = h.LogSize();
   BridgeShape shape;
   shape.openable = false;
-  h.Usb().Plug(shape);
+  const int bridge = h.Usb().Plug(shape);
   QVERIFY(h.WaitForLog("permission denied", mark));
   QCOMPARE(h.LogSince(mark),
            std::string(
@@ -255,6 +273,13 @@ void EmulatedWindowTest::bridgeThatCannotBeOpenedTellsTheUserWhatToDo() {
                "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as "
                "soon as it can be opened, without replugging.\r\n"));
   QVERIFY(!DeviceConnected);
+  mark = h.LogSize();
+  h.Usb().MakeOpenable(bridge);
+  QVERIFY(h.WaitForLog(kAccepted, mark));
+  QCOMPARE(h.LogSince(mark), AttachEntry("1") + kAccepted);
+  SetRegister(h.Usb(), bridge, 0x00, 0x3E);
+  h.Window().cbRead_Click(0);
+  QVERIFY(h.Window().LogContents().ends_with("\r\n\r\nReading register 0x00 = 0x3E successful\r\n"));
 }
 
 QTEST_MAIN(EmulatedWindowTest)
