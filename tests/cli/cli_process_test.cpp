@@ -4,27 +4,22 @@
 // status, and what stdout and stderr must hold. Stderr must be empty when a
 // run expects nothing there (quiet on success), and a run refused for bad
 // input must not even have started the driver (nothing was sent).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "cli_process.h"
 
 namespace regdiag {
 namespace {
 
 namespace fs = std::filesystem;
+using Process = test::CliProcess;
 
 struct Step {
   std::vector<std::string> args;
@@ -168,40 +163,6 @@ const Case kCases[] = {
       {{"--sim", "--log", "--map", "missing.csv", "read", "1"}, 2, "", {}, {"missing.csv: no such file\n"}},
       {{"--sim-fault", "nack", "read", "1"}, 2, "", {}, {"--sim-fault needs --sim"}},
       {{"--sim", "--log", "frobnicate"}, 2, "", {}, {"unknown command 'frobnicate'"}}}},
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs the program in `folder`, stdout and stderr into files there.
-struct Process {
-  pid_t pid = -1;
-  fs::path folder;
-
-  Process(const fs::path& where, const std::vector<std::string>& args) : folder(where) {
-    std::vector<char*> argv{const_cast<char*>(REGDIAG_CLI)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    EXPECT_EQ(posix_spawn(&pid, REGDIAG_CLI, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  int Wait() const {
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  [[nodiscard]] std::string Out() const { return ReadAll(folder / "stdout"); }
-  [[nodiscard]] std::string Err() const { return ReadAll(folder / "stderr"); }
 };
 
 class CliProcessTest : public testing::TestWithParam<Case> {
