@@ -15,6 +15,10 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
 
+// Tabs may stand between fields; no other control character belongs in a
+// line.
+bool IsControl(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F; }
+
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
@@ -50,6 +54,7 @@ class SnapshotReader {
   void Line(int number, std::string_view line) {
     if (line.empty() || line.front() == '#' || headerMissing_) return;
     if (!IsUtf8(line)) return Error(number, "not UTF-8 text");
+    if (std::ranges::any_of(line, IsControl)) return Error(number, "a control character in the line");
     if (!headerSeen_) {
       headerSeen_ = line == kSnapshotHeader;
       headerMissing_ = !headerSeen_;

@@ -8,7 +8,8 @@
 // The header comes first after any comment lines; then one line per
 // register. Addresses and values are read as ReadByteNumber reads them
 // (0x12, 18 or &H12); the name is informational: one that differs from the
-// map's gives a warning, not an error. Blank lines are skipped. The file is
+// map's gives a warning, not an error. Blank lines are skipped; a control
+// character other than a tab refuses the line. The file is
 // UTF-8, written with LF line ends and read with LF or CR LF; a leading byte
 // order mark is skipped. An address may appear once.
 //
@@ -61,8 +62,8 @@ struct SnapshotRead {
 // The file's bytes for every register the map names, from the cache.
 [[nodiscard]] std::string WriteSnapshot(const RegisterMap& map, const RegisterValueCache& cache);
 
-// A map name as a snapshot holds it: UTF-8 (NameUtf8), with line breaks and
-// commas turned into blanks and no blanks at either end.
+// A map name as a snapshot holds it: UTF-8 (NameUtf8), with control
+// characters, tabs and commas turned into blanks and no blanks at either end.
 [[nodiscard]] std::string SnapshotName(std::string_view mapName);
 
 // "line 7: <text>"

@@ -72,6 +72,7 @@ TEST(RegisterSnapshotTest, RefusesABadFileWholeWithTheLineOfEachError) {
       {header + "0x01,SYS_CTRL,1\r\n#\r\n1,SYS_CTRL,2\r\n",
        {"line 4: register 0x01 given twice (first on line 2)"}},
       {header + "0x02,\xFF,0x01\n", {"line 2: not UTF-8 text"}},
+      {header + "0x02,A\rB,0x01\n", {"line 2: a control character in the line"}},
       {header + "0x01,A,zz\n0x02,B,0x01\n-1,C,1\n",
        {"line 2: malformed value 'zz' (expected 0x05, 5 or &H05)",
         "line 4: register address out of range (0x00-0xFF): -1"}},
