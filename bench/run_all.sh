@@ -18,7 +18,7 @@ say "installing what is missing (jq reads the benchmark results)"
 scripts/deps.sh jq >&2
 say "building (Release) in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
-cmake --build "$build" --target core_bench window_bench regdiag-sim minimal_qt start_probe >&2
+cmake --build "$build" --target core_bench window_bench cli_bench regdiag-cli regdiag-sim minimal_qt start_probe >&2
 mkdir -p "$results"
 export QT_QPA_PLATFORM=offscreen
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -28,6 +28,9 @@ say "core benchmarks"
 say "window benchmarks (a few minutes)"
 timeout 1800 "$build/bench/window_bench" --benchmark_out="$results/window.json" --benchmark_out_format=json \
   >"$results/window.txt" 2>&1
+
+say "command-line benchmarks (about fifteen seconds)"
+"$build/bench/cli_bench" --benchmark_out="$results/cli.json" --benchmark_out_format=json >"$results/cli.txt" 2>&1
 
 say "cold start: $start_runs runs of each program, taking turns, after one warm-up each"
 : >"$results/start_regdiag-sim.txt"
@@ -49,6 +52,7 @@ field() {
 }
 core() { field "$1" "$2" "$results/core.json"; }
 win() { field "$1" "$2" "$results/window.json"; }
+cli() { field "$1" "$2" "$results/cli.json"; }
 # values KEY FILE: the values of KEY=value over the probe's lines, sorted.
 values() { sed -n "s/.*\b$1=\([0-9.]*\).*/\1/p" "$2" | sort -g; }
 median() {
@@ -58,6 +62,9 @@ median() {
 best() { values "$1" "$2" | head -1; }
 
 read_us=$(win '^BM_ReadClick/' median_us)
+cli_read_ms=$(cli '^BM_CliReadProcess/' median_ms)
+cli_dump_s=$(cli '^BM_CliDump256/' median_s)
+engine_read_us=$(cli '^BM_EngineRead/' median_us)
 write_us=$(win '^BM_WriteClick/' median_us)
 read_paint_us=$(win '^BM_ReadClickPainted/' median_us)
 read_all_s=$(win '^BM_ReadAllRegisters/' median_s)
@@ -100,6 +107,7 @@ awk -v read_us="$read_us" -v write_us="$write_us" -v read_paint_us="$read_paint_
   -v map_time="$map_time" -v map_unit="$map_unit" -v show_diag="$show_diag_ms" -v show_min="$show_min_ms" \
   -v sim_ms="$sim_ms" -v min_ms="$min_ms" -v sim_best="$sim_best" -v min_best="$min_best" \
   -v sim_kib="$sim_kib" -v min_kib="$min_kib" -v sim_anon="$sim_anon" -v min_anon="$min_anon" \
+  -v cli_read_ms="$cli_read_ms" -v cli_dump_s="$cli_dump_s" -v engine_read_us="$engine_read_us" \
   -v runs="$start_runs" '
 function verdict(ok) { return ok ? "met" : "**not met**" }
 function row(what, figure, against, ratio, goal) {
@@ -114,6 +122,15 @@ BEGIN {
   row("Write one register, click to log line (median)",
       sprintf("%.1f µs", write_us), "limit 25 µs", sprintf("%.2f×", write_us / 25),
       "≤ 25 µs: " verdict(write_us <= 25))
+  row("Read one register through the engine, no window (median; sim bridge, console waiter)",
+      sprintf("%.1f µs", engine_read_us), sprintf("window Read click: %.1f µs", read_us),
+      sprintf("%.2f×", engine_read_us / read_us), "≤ the window: " verdict(engine_read_us <= read_us))
+  row("regdiag-cli --sim read 0x00, process start to exit (median of 50)",
+      sprintf("%.1f ms", cli_read_ms), "limit 30 ms", sprintf("%.2f×", cli_read_ms / 30),
+      "≤ 30 ms: " verdict(cli_read_ms <= 30))
+  row("regdiag-cli --sim dump, 256 named registers, start to exit (median of 5)",
+      sprintf("%.3f s", cli_dump_s), "floor: 256 pauses of 10 ms = 2.560 s", sprintf("%.3f×", cli_dump_s / 2.56),
+      "≤ 1.03× (2.637 s): " verdict(cli_dump_s <= 2.56 * 1.03))
   row("Read one register with the repaint it causes (median, offscreen)",
       sprintf("%.0f µs", read_paint_us), "one 60 Hz frame, 16,667 µs", sprintf("%.3f×", read_paint_us / 16667),
       "(information)")

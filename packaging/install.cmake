@@ -11,7 +11,7 @@
 #   cpack -G DEB --config <build>/CPackConfig.cmake
 #                                      regdiag_<version>_<arch>.deb, for /usr
 
-set(REGDIAG_PROGRAMS regdiag regdiag-sim)
+set(REGDIAG_PROGRAMS regdiag regdiag-sim regdiag-cli)
 install(TARGETS ${REGDIAG_PROGRAMS} RUNTIME DESTINATION ${REGDIAG_INSTALL_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/tabdefs.csv DESTINATION ${REGDIAG_INSTALL_DIR})
 
@@ -46,7 +46,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "regdiag reads and writes the 8-bit registers of an I2C peripheral chip\n"
     "on an evaluation board, reached through a USB-to-I2C bridge (USB\n"
     "4b7c:2005), on pages defined by a register map file, and logs every\n"
-    "transaction. regdiag-sim is the same window on a simulated bridge.\n"
+    "transaction. regdiag-sim is the same window on a simulated bridge;\n"
+    "regdiag-cli reads, writes, dumps, saves, loads, compares and replays\n"
+    "registers from scripts, on either bridge.\n"
     "A udev rule gives the logged-in user access to the bridge.")
 set(CPACK_PACKAGE_CONTACT "${REGDIAG_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

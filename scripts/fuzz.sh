@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang into build-fuzz/ and runs each of them for
-# the given number of seconds (default 60), both at once, on a scratch copy of
+# the given number of seconds (default 60), all at once, on a scratch copy of
 # its seed corpus; the corpora in the tree are never written. Prints the
 # executions each target reached and exits non-zero when any target found a
 # crash, a leak or a broken invariant; the input that did it is kept under
@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build_dir="${FUZZ_BUILD_DIR:-build-fuzz}"
-targets=(map hex_keys)
+targets=(map snapshot hex_keys)
 
 cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build_dir" --parallel

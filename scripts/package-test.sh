@@ -3,7 +3,9 @@
 # builds the programs and the .deb, installs it with apt-get, checks that
 # exactly the expected files are where they belong, starts the installed
 # regdiag headless and checks that it runs and reads the register map beside
-# itself, then purges the package and checks that its files are gone.
+# itself, runs the installed regdiag-cli on its simulated bridge (it must
+# find the map beside itself and link no Qt), then purges the package and
+# checks that its files are gone.
 #
 #   scripts/package-test.sh BUILD_DIR
 #
@@ -41,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 step "building the programs and the package from $build_dir"
-cmake --build "$build_dir" --target regdiag regdiag-sim
+cmake --build "$build_dir" --target regdiag regdiag-sim regdiag-cli
 (cd "$work" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log") ||
   { cat "$work/cpack.log" >&2; fail "cpack could not make the package"; }
 debs=("$work"/regdiag_*.deb)
@@ -68,9 +70,11 @@ step "checking the installed files (programs in $folder)"
 expected=$(
   cat <<EOF | sort
 $folder/regdiag
+$folder/regdiag-cli
 $folder/regdiag-sim
 $folder/tabdefs.csv
 /usr/bin/regdiag
+/usr/bin/regdiag-cli
 /usr/bin/regdiag-sim
 /usr/share/applications/regdiag.desktop
 /usr/share/icons/hicolor/64x64/apps/regdiag.png
@@ -87,7 +91,7 @@ done | sort)
   diff <(echo "$expected") <(echo "$actual") >&2 || true
   fail "the package's files differ from the expected ones (< expected, > installed)"
 }
-for name in regdiag regdiag-sim; do
+for name in regdiag regdiag-sim regdiag-cli; do
   [ -x "$folder/$name" ] || fail "$folder/$name is not executable"
   [ "$(readlink -f "/usr/bin/$name")" = "$folder/$name" ] || fail "/usr/bin/$name does not lead to $folder/$name"
 done
@@ -116,6 +120,16 @@ grep -q "\"$folder/tabdefs.csv\", O_RDONLY" "$work/trace" || {
   grep tabdefs "$work/trace" >&2 || true
   fail "regdiag did not open $folder/tabdefs.csv"
 }
+
+# The register name is found only in the map beside the program.
+step "running the installed regdiag-cli on its simulated bridge"
+cli_out=$(cd /tmp && regdiag-cli --sim read SYS_CTRL 2>"$work/cli.err") || {
+  cat "$work/cli.err" >&2
+  fail "regdiag-cli --sim read SYS_CTRL failed"
+}
+echo "$cli_out" | grep -qx '0x01 SYS_CTRL 0x[0-9A-F][0-9A-F]' || fail "regdiag-cli printed '$cli_out'"
+[ ! -s "$work/cli.err" ] || fail "regdiag-cli wrote to stderr: $(cat "$work/cli.err")"
+if ldd "$folder/regdiag-cli" | grep -i qt >&2; then fail "regdiag-cli links a Qt library"; fi
 
 step "purging the package"
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y regdiag

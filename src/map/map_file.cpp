@@ -69,11 +69,12 @@ MapFileRead ReadOpenFile(FileDescriptor& file) {
 
 }  // namespace
 
+MapFileRead ReadMapFile(const std::filesystem::path& folder) { return ReadFileWhole(folder / kMapFileName); }
+
 // A missing name, or one that is not a regular file, is not found. A file that
 // is there but cannot be opened or read whole is unreadable, with the
 // system's reason for the message box.
-MapFileRead ReadMapFile(const std::filesystem::path& folder) {
-  const std::filesystem::path path = folder / kMapFileName;
+MapFileRead ReadFileWhole(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
   if (status.type() == std::filesystem::file_type::not_found) return NotFound();

@@ -18,6 +18,9 @@ struct MapFileRead {
 // Reads <folder>/tabdefs.csv whole. A path that is missing or is not a
 // regular file counts as not found.
 [[nodiscard]] MapFileRead ReadMapFile(const std::filesystem::path& folder);
+// Reads any one file whole by the same rules (a map named on the command
+// line, a snapshot, a saved log).
+[[nodiscard]] MapFileRead ReadFileWhole(const std::filesystem::path& path);
 
 // The texts of the two message boxes.
 inline constexpr const char* kMapNotFoundMessage = "Configuration file (tabdefs.csv) not found.";

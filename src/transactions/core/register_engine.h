@@ -20,6 +20,10 @@
 
 namespace regdiag {
 
+// The pause after every transfer of a sequence, in which the owner serves
+// its events.
+inline constexpr int kSequencePauseMs = 10;
+
 // What became of a transaction or a sequence.
 enum class Outcome { Ok, NoBridge, NoAck, I2cError, TransferError, Cancelled };
 

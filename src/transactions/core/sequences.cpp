@@ -6,10 +6,6 @@
 
 namespace regdiag {
 
-namespace {
-constexpr int kSequencePauseMs = 10;
-}  // namespace
-
 Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome(int row)>& transaction) {
   session_.LogLine(header);
   Outcome result = Outcome::Ok;

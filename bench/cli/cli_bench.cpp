@@ -1,0 +1,136 @@
+// regdiag-cli's figures: a whole run of `--sim read 0x00` from process start
+// to exit; a dump of 256 named registers against the 2.56 s its 256 pauses of
+// 10 ms take at least; and one register read through the engine in-process
+// (simulated bridge, the console's waiter, a log that keeps nothing), to
+// hold against the window's "Read one register" figure.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "cli/console_waiter.h"
+#include "link/usb_lib/sim_usb_library.h"
+#include "transactions/core/register_engine.h"
+
+extern char** environ;
+
+namespace regdiag::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Median(std::vector<double> samples) {
+  std::ranges::sort(samples);
+  const std::size_t n = samples.size();
+  return n == 0 ? 0 : n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+}
+
+// Runs regdiag-cli with its output thrown away; the exit status.
+int RunCli(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(REGDIAG_CLI)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, REGDIAG_CLI, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Wall time of whole runs, each from spawn to the end of waitpid.
+void ProcessBench(benchmark::State& state, const std::vector<std::string>& args, double unit) {
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    const int status = RunCli(args);
+    const std::chrono::duration<double> spent = Clock::now() - start;
+    if (status != 0) {
+      state.SkipWithError("regdiag-cli did not exit 0");
+      return;
+    }
+    state.SetIterationTime(spent.count());
+    samples.push_back(spent.count() * unit);
+  }
+  state.counters[unit == 1e3 ? "median_ms" : "median_s"] = Median(samples);
+}
+
+void BM_CliReadProcess(benchmark::State& state) { ProcessBench(state, {"--sim", "read", "0x00"}, 1e3); }
+BENCHMARK(BM_CliReadProcess)->Iterations(50)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A map that names every register, six to a page as the map reader keeps
+// them.
+std::string FullMap() {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("regdiag_cli_bench_" + std::to_string(::getpid()) + ".csv");
+  std::ofstream map(path, std::ios::binary);
+  for (int address = 0; address < kRegisterCount; ++address) {
+    if (address % kRowsPerPage == 0) map << "TABNAME,Page " << address / kRowsPerPage + 1 << "\r\n";
+    map << "REG," << address << ",R" << address << "\r\n";
+  }
+  return path.string();
+}
+
+void BM_CliDump256(benchmark::State& state) {
+  const std::string map = FullMap();
+  ProcessBench(state, {"--sim", "--map", map, "dump"}, 1);
+  std::filesystem::remove(map);
+  state.counters["registers"] = kRegisterCount;
+}
+BENCHMARK(BM_CliDump256)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+class DiscardingLog final : public LogSink {
+ public:
+  void Append(std::string_view /*text*/, std::string_view /*suffix*/) override {}
+  void Clear() override {}
+};
+
+// One ReadRegister per iteration, timed alone; the chip's value flips before
+// each, as in the window's benchmark.
+void BM_EngineRead(benchmark::State& state) {
+  std::atomic<bool> cancel{false};
+  cli::ConsoleWaiter waiter(cancel);
+  usb::SimUsbLibrary sim;
+  const int bridge = sim.Plug();
+  RegisterMap map;
+  RegisterValueCache cache{};
+  DiscardingLog log;
+  RegisterEngine engine(sim, map, cache, log, waiter, [&waiter] { waiter.Wake(); });
+  waiter.Serve([&engine] { engine.Session().RunNotifications(); });
+  engine.Session().Start(BridgeSession::StartWait::UntilAttached);
+  std::vector<double> micros;
+  bool flip = false;
+  for (auto _ : state) {
+    sim.Bridge(bridge).SetRegister(0x00, (flip = !flip) ? 0x55 : 0xAA);
+    const Clock::time_point start = Clock::now();
+    const Outcome outcome = engine.ReadRegister(0x00);
+    const std::chrono::duration<double> spent = Clock::now() - start;
+    if (outcome != Outcome::Ok) {
+      state.SkipWithError("a read did not succeed");
+      break;
+    }
+    state.SetIterationTime(spent.count());
+    micros.push_back(spent.count() * 1e6);
+  }
+  state.counters["median_us"] = Median(micros);
+  engine.Session().End();
+  waiter.Serve({});
+}
+BENCHMARK(BM_EngineRead)->Iterations(20'000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace regdiag::bench

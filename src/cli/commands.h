@@ -1,0 +1,44 @@
+// The commands of regdiag-cli, each run on a checked Command. Data goes to
+// stdout, messages to stderr; each command returns what it came to.
+//
+// Threads: the engine's. A command that the owner cancels (Ctrl+C) returns
+// promptly; ending the session is the owner's business afterwards.
+#pragma once
+
+#include "cli/command_parse.h"
+#include "cli/outcome.h"
+#include "cli/progress.h"
+#include "link/core/waiter.h"
+#include "transactions/core/register_engine.h"
+
+namespace regdiag::cli {
+
+// What a command runs with. Lifetime: the run's.
+struct Console {
+  const RegisterMap& map;
+  RegisterEngine* engine;  // null for a command that needs no bridge
+  Waiter& waiter;
+  Progress& progress;
+};
+
+// Single transactions, 10 ms apart when there are several.
+[[nodiscard]] Verdict RunRead(const Command& command, Console& console);
+[[nodiscard]] Verdict RunWrite(const Command& command, Console& console);
+[[nodiscard]] Verdict RunWatch(const Command& command, Console& console);
+[[nodiscard]] Verdict RunReplay(const Command& command, Console& console);
+// Sequences with their log frames, as Read All and Write All run them.
+[[nodiscard]] Verdict RunDump(const Command& command, Console& console);
+[[nodiscard]] Verdict RunSave(const Command& command, Console& console);
+[[nodiscard]] Verdict RunLoad(const Command& command, Console& console);
+[[nodiscard]] Verdict RunDiff(const Command& command, Console& console);
+
+// Shared by the commands.
+void Print(std::string_view text);
+// A failed transaction on stderr (nothing for one the owner cancelled).
+void ReportFailure(Console& console, logtext::Access access, std::uint8_t address, Outcome outcome);
+// "register 0x12 reads back 0x04, not 0x05"
+void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t written);
+// The verdict of a command that ran to `outcome`; says so when interrupted.
+[[nodiscard]] Verdict Conclude(Console& console, Outcome outcome);
+
+}  // namespace regdiag::cli

@@ -1,0 +1,127 @@
+// read, write, watch and replay: single transactions.
+#include <cstdio>
+#include <functional>
+
+#include "cli/commands.h"
+#include "editing/core/hex_value.h"
+#include "link/diag_lib/link_log_text.h"
+
+namespace regdiag::cli {
+
+namespace {
+
+std::uint8_t CachedValue(RegisterEngine& engine, std::uint8_t address) {
+  return static_cast<std::uint8_t>(engine.Cache()[address] & 0xFF);
+}
+
+// A single transaction begins with the bridge check, as a click on Read or
+// Write does. Without a bridge the rest of a command would fail alike, so
+// the first NoBridge ends it.
+Outcome Checked(RegisterEngine& engine, const std::function<Outcome()>& transaction) {
+  return engine.BridgeConnected() ? transaction() : Outcome::NoBridge;
+}
+
+Outcome Read(RegisterEngine& engine, std::uint8_t address) {
+  return Checked(engine, [&] { return engine.ReadRegister(address); });
+}
+
+Outcome Write(RegisterEngine& engine, std::uint8_t address, std::uint8_t value) {
+  return Checked(engine, [&] { return engine.WriteRegister(address, value); });
+}
+
+}  // namespace
+
+void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void ReportFailure(Console& console, logtext::Access access, std::uint8_t address, Outcome outcome) {
+  if (outcome == Outcome::Ok || outcome == Outcome::Cancelled) return;
+  console.progress.Done();
+  Complain(FailureText(access, address, outcome));
+}
+
+void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t written) {
+  Complain("register 0x" + HexByteText(address) + " reads back 0x" + HexByteText(read) + ", not 0x" +
+           HexByteText(written));
+}
+
+Verdict Conclude(Console& console, Outcome outcome) {
+  if (!console.waiter.Cancelled()) return VerdictOf(outcome);
+  console.progress.Done();
+  Complain("interrupted");
+  return Verdict::Failure;
+}
+
+Verdict RunRead(const Command& command, Console& console) {
+  RegisterEngine& engine = *console.engine;
+  Outcome result = Outcome::Ok;
+  for (std::size_t i = 0; i < command.registers.size(); ++i) {
+    if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
+    const std::uint8_t address = command.registers[i];
+    const Outcome outcome = Read(engine, address);
+    if (outcome == Outcome::Ok) Print(RegisterLine(console.map, address, CachedValue(engine, address)));
+    ReportFailure(console, logtext::Access::Read, address, outcome);
+    result = Worse(result, outcome);
+    if (outcome == Outcome::NoBridge) break;
+  }
+  return Conclude(console, result);
+}
+
+Verdict RunWrite(const Command& command, Console& console) {
+  RegisterEngine& engine = *console.engine;
+  const std::uint8_t address = command.registers.front();
+  Outcome outcome = Write(engine, address, command.value);
+  ReportFailure(console, logtext::Access::Write, address, outcome);
+  if (outcome != Outcome::Ok || !command.verify) return Conclude(console, outcome);
+  if (!console.waiter.Pause(kSequencePauseMs)) return Conclude(console, Outcome::Cancelled);
+  outcome = Read(engine, address);
+  ReportFailure(console, logtext::Access::Read, address, outcome);
+  if (outcome != Outcome::Ok) return Conclude(console, outcome);
+  if (CachedValue(engine, address) == command.value) return Verdict::Success;
+  ReportMismatch(address, CachedValue(engine, address), command.value);
+  return Verdict::Failure;
+}
+
+// Ctrl+C is how a watch without a count ends: it ends the watch well.
+Verdict RunWatch(const Command& command, Console& console) {
+  RegisterEngine& engine = *console.engine;
+  const std::uint8_t address = command.registers.front();
+  std::optional<std::uint8_t> shown;
+  long lines = 0;
+  for (;;) {
+    const Outcome outcome = Read(engine, address);
+    if (outcome == Outcome::Cancelled) return Verdict::Success;
+    if (outcome != Outcome::Ok) {
+      ReportFailure(console, logtext::Access::Read, address, outcome);
+      return Verdict::Failure;
+    }
+    if (shown != CachedValue(engine, address)) {
+      shown = CachedValue(engine, address);
+      Print(RegisterLine(console.map, address, *shown));
+      std::fflush(stdout);
+      if (command.count && ++lines >= *command.count) return Verdict::Success;
+    }
+    if (!console.waiter.Pause(command.intervalMs)) return Verdict::Success;
+  }
+}
+
+Verdict RunReplay(const Command& command, Console& console) {
+  if (command.writes.empty()) {
+    Complain(command.file + " holds no successful writes: nothing sent");
+    return Verdict::Success;
+  }
+  RegisterEngine& engine = *console.engine;
+  Outcome result = Outcome::Ok;
+  for (std::size_t i = 0; i < command.writes.size(); ++i) {
+    if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
+    console.progress.Show("writing", i + 1, command.writes.size());
+    const LoggedWrite& write = command.writes[i];
+    const Outcome outcome = Write(engine, write.address, write.value);
+    ReportFailure(console, logtext::Access::Write, write.address, outcome);
+    result = Worse(result, outcome);
+    if (outcome == Outcome::NoBridge) break;
+  }
+  console.progress.Done();
+  return Conclude(console, result);
+}
+
+}  // namespace regdiag::cli

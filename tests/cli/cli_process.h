@@ -1,0 +1,57 @@
+// regdiag-cli run as a child process in a folder, with stdin from /dev/null
+// and stdout and stderr into files there; the child gets this process's
+// environment (umockdev's, under the emulated bridge).
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+namespace regdiag::test {
+
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct CliProcess {
+  pid_t pid = -1;
+  std::filesystem::path folder;
+
+  CliProcess(const std::filesystem::path& where, const std::vector<std::string>& args) : folder(where) {
+    std::vector<char*> argv{const_cast<char*>(REGDIAG_CLI)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(posix_spawn(&pid, REGDIAG_CLI, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  // The exit status, or 128 + the signal that ended it.
+  [[nodiscard]] int Wait() const {
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  [[nodiscard]] std::string Out() const { return ReadWholeFile(folder / "stdout"); }
+  [[nodiscard]] std::string Err() const { return ReadWholeFile(folder / "stderr"); }
+};
+
+}  // namespace regdiag::test
