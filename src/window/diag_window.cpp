@@ -45,6 +45,7 @@ DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder
   setObjectName(QStringLiteral("DiagWindow"));
   BuildControls();
   ConnectEvents();
+  AddPageMenu();
   Form_Initialize();
   Form_Load();
   // Shown centred on the screen.

@@ -134,6 +134,21 @@ class DiagWindow : public QWidget {
   void updnRegData_Change(std::int16_t Index);
   void cbRegToggleBit_Click(std::int16_t Index);
 
+  // --- Files: the log and register snapshots (context menus) ---------------
+  // Each asks for a file name, then does its work; a file that cannot be
+  // written or read, or a snapshot that is refused, is told in a message box.
+  void SaveLogAs_Click();
+  void SaveRegisterValues_Click();
+  void LoadRegisterValues_Click();
+  // The log exactly as held, CR LF line ends and all. True when written.
+  bool SaveLogAs(const QString& path);
+  // The cached value of every named register. True when written.
+  bool SaveRegisterValues(const QString& path);
+  // Puts a snapshot into the cache and the page shown, and logs one line;
+  // nothing goes to the chip until Write or Write All Registers. A file
+  // refused anywhere changes nothing. True when loaded.
+  bool LoadRegisterValues(const QString& path);
+
   // Shows a modal message box with an OK button, captioned with the
   // application's title.
   void ShowMessage(const QString& text);
@@ -147,6 +162,9 @@ class DiagWindow : public QWidget {
   void BuildRow(int row);
   void BuildBottomBar();
   void ConnectEvents();
+  void AddPageMenu();
+  // Writes bytes to a file whole (or not at all); false after telling why.
+  bool WriteWholeFile(const QString& path, std::string_view bytes, const QString& what);
   void ApplyMapTexts();
   void BuildTabs();
   void SetBitButton(int index, bool set);

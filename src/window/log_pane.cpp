@@ -1,7 +1,11 @@
 #include "window/log_pane.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextCursor>
+
+#include <memory>
 
 #include "window/display_text.h"
 
@@ -50,6 +54,13 @@ void LogPane::Flush() {
   // The caret goes to the end, which also brings the end into view.
   cursor.movePosition(QTextCursor::End);
   setTextCursor(cursor);
+}
+
+void LogPane::contextMenuEvent(QContextMenuEvent* event) {
+  const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+  menu->addSeparator();
+  menu->addAction(tr("Save Log As..."), this, &LogPane::saveRequested);
+  menu->exec(event->globalPos());
 }
 
 QMimeData* LogPane::createMimeDataFromSelection() const {

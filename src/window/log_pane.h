@@ -5,7 +5,8 @@
 // entries, such as a whole-device read, is laid out and painted a few times
 // a second rather than once per entry, and an append never costs the log's
 // length. A copy (Ctrl+C, the context menu, a drag) takes the selected text
-// with CR LF line ends, as the log holds it.
+// with CR LF line ends, as the log holds it. The context menu also offers to
+// save the whole log to a file.
 #pragma once
 
 #include <QElapsedTimer>
@@ -31,7 +32,12 @@ class LogPane : public QPlainTextEdit {
   // Brings the view up to date with the log now, caret at the end.
   void Flush();
 
+ signals:
+  // "Save Log As..." was chosen in the context menu.
+  void saveRequested();
+
  protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
   // Qt takes ownership of the returned data.
   [[nodiscard]] QMimeData* createMimeDataFromSelection() const override;
 
