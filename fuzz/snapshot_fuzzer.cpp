@@ -40,20 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(read.entries.empty(), "a refused file gave entries");
     return 0;
   }
-  int previous = -1;
-  for (const regdiag::SnapshotEntry& entry : read.entries) {
-    Require(entry.address > previous, "entries out of order or repeated");
-    Require(entry.line >= 1 && entry.line <= lines, "entry line");
-    Require(regdiag::IsUtf8(entry.name) && entry.name.find_first_of(",\r\n") == std::string::npos, "name");
-    previous = entry.address;
-  }
   const regdiag::SnapshotRead again = regdiag::ParseSnapshot(regdiag::SnapshotText(read.entries), map);
   Require(!again.Refused() && again.entries.size() == read.entries.size(),
           "written entries do not read back");
-  for (std::size_t i = 0; i < read.entries.size(); ++i) {
-    const regdiag::SnapshotEntry& a = read.entries[i];
-    const regdiag::SnapshotEntry& b = again.entries[i];
-    Require(a.address == b.address && a.value == b.value && a.name == b.name, "an entry reads back changed");
+  for (std::size_t i = 0, previous = 0; i < read.entries.size(); previous = read.entries[i++].address + 1) {
+    const regdiag::SnapshotEntry& entry = read.entries[i];
+    const regdiag::SnapshotEntry& back = again.entries[i];
+    Require(entry.address >= previous && entry.line >= 1 && entry.line <= lines,
+            "entries out of order or lines");
+    Require(regdiag::IsUtf8(entry.name) && entry.name.find_first_of(",\r\n") == std::string::npos, "name");
+    Require(back.address == entry.address && back.value == entry.value && back.name == entry.name,
+            "an entry reads back changed");
   }
   return 0;
 }

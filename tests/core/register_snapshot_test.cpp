@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "map/map_file.h"
+#include "map/name_text.h"
 
 namespace regdiag {
 namespace {
@@ -107,6 +108,20 @@ TEST(RegisterSnapshotTest, WritesEveryNamedRegisterAndReadsItBack) {
   EXPECT_THAT(read.warnings, ElementsAre());
   EXPECT_EQ(AddressesAndValues(read.entries), AddressesAndValues(SnapshotOfCache(map, cache)));
   EXPECT_EQ(read.entries.size(), 24u);  // the 23 registers the sample map names, and 0x43
+}
+
+// A snapshot is UTF-8, and only well-formed UTF-8: no overlong forms, no
+// surrogates, nothing past U+10FFFF, no sequence cut short.
+TEST(RegisterSnapshotTest, WellFormedUtf8) {
+  // clang-format off
+  const std::pair<const char*, bool> kCases[] = {
+      {"A\xC2\x80", true}, {"\xDF\xBF", true}, {"\xC1\xBF", false}, {"\xE0\xA0\x80", true}, {"\xE0\x9F\xBF", false},
+      {"\xED\x9F\xBF", true}, {"\xED\xA0\x80", false}, {"\xEF\xBF\xBF", true}, {"\xF0\x90\x80\x80", true},
+      {"\xF0\x8F\xBF\xBF", false}, {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false},
+      {"\xF5\x80\x80\x80", false}, {"\xE2\x82", false}, {"\xE2\x28\xA1", false}, {"\xE2\x82\xC0", false},
+      {"\x80", false}, {"\xF0\x90\x80\x7F", false}};
+  // clang-format on
+  for (const auto& [bytes, utf8] : kCases) EXPECT_EQ(IsUtf8(bytes), utf8) << ::testing::PrintToString(bytes);
 }
 
 }  // namespace
