@@ -7,8 +7,6 @@
 
 #include <array>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -19,7 +17,6 @@
 namespace regdiag::usb {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::kBridgeMatch;
 using Bytes = std::vector<std::uint8_t>;
@@ -122,75 +119,18 @@ TEST(LibusbDetailTest, PermissionNotice) {
       "it can be opened, without replugging.");
 }
 
-class SimUsbTest : public ::testing::Test {
- protected:
-  UsbStatus Init(std::vector<MatchEntry> matches = {kBridgeMatch}) {
-    return sim.UsbInit(&driver, matches, recorder.Table(), 0, queue.dispatcher());
-  }
-  // Plugs a bridge, opens a session and lets the window take the bridge.
-  void Hold() {
-    bridge = sim.Plug();
-    ASSERT_EQ(Init(), kStatusSuccess);
-    queue.RunAll();
-    device = sim.HandleOf(bridge);
-    ASSERT_EQ(sim.HeldBridge(), bridge);
-  }
-  // Sends data on the OUT pipe, or reads up to its size on the IN pipe.
-  UsbStatus Transfer(std::uint32_t pipe, Bytes& data) {
-    moved = 99;
-    const UsbStatus status =
-        sim.UsbTransfer(device, pipe, pipe >> 7, 0, data.data(), static_cast<std::int32_t>(data.size()),
-                        &moved, nullptr, 100, nullptr);
-    data.resize(moved);
-    return status;
-  }
-  // A request and its reply (up to three bytes); nothing when a transfer failed.
-  Bytes Exchange(Bytes request) {
-    Bytes reply(3);
-    return Transfer(0x02, request) == kStatusSuccess && Transfer(0x82, reply) == kStatusSuccess ? reply
-                                                                                                : Bytes{};
-  }
-
+// Vendor and product must be equal, and every class field that is not 0:
+// the simulated backend and the libusb backend match alike. A matching bridge
+// is reported, and its departure, when the window runs its events.
+TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
   testing::DispatchQueue queue;
   testing::EventRecorder recorder;
   SimUsbLibrary sim;
   DriverHandle driver = 0;
-  int bridge = 0;
-  DeviceHandle device = 0;
-  std::uint32_t moved = 0;
-};
-
-// Attach and detach reach the handlers only when the window runs its events,
-// and never once the session has ended or the library is gone; ending the
-// session releases the bridge, which stays plugged.
-TEST_F(SimUsbTest, NotificationsWaitForTheWindowAndDieWithTheSession) {
-  Hold();
-  sim.Unplug(bridge);
-  EXPECT_EQ(sim.HeldBridge(), std::nullopt);  // released at once, reported later
-  EXPECT_THAT(recorder.detached, IsEmpty());
-  queue.RunAll();
-  EXPECT_THAT(recorder.detached, ElementsAre(device));
-  const int later = sim.Plug();
-  sim.UsbUninit(driver);
-  EXPECT_THAT(sim.PluggedBridges(), ElementsAre(later));
-  ASSERT_EQ(Init(), kStatusSuccess);
-  sim.Unplug(later);
-  sim.UsbUninit(driver);
-  auto gone = std::make_unique<SimUsbLibrary>();
-  gone->Plug();
-  ASSERT_EQ(gone->UsbInit(&driver, std::vector{kBridgeMatch}, recorder.Table(), 0, queue.dispatcher()),
+  sim.Plug();
+  ASSERT_EQ(sim.UsbInit(&driver, std::vector{kBridgeMatch}, recorder.Table(), 0, queue.dispatcher()),
             kStatusSuccess);
-  gone.reset();
-  EXPECT_EQ(queue.RunAll(), 4);  // each ran, and did nothing
-  EXPECT_THAT(recorder.attached, ElementsAre(device));
-  EXPECT_THAT(recorder.detached, ElementsAre(device));
-  EXPECT_FALSE(recorder.foreignUserData);
-}
-
-// Vendor and product must be equal, and every class field that is not 0:
-// the simulated backend and the libusb backend match alike.
-TEST_F(SimUsbTest, ReportsOnlyMatchingBridges) {
-  Hold();
+  queue.RunAll();
   const DeviceInfo info = recorder.infos.at(0);
   const std::pair<MatchEntry, bool> kCases[] = {
       {{0x4B7C, 0x2005}, true},
@@ -206,13 +146,22 @@ TEST_F(SimUsbTest, ReportsOnlyMatchingBridges) {
   for (std::size_t i = 0; i < std::size(kCases); ++i) {
     const auto& [entry, matches] = kCases[i];
     SCOPED_TRACE(i);
+    recorder.attached.clear();
+    recorder.detached.clear();
     SimUsbLibrary other;
-    other.Plug();
+    const int id = other.Plug();
     ASSERT_EQ(other.UsbInit(&driver, std::vector{entry}, recorder.Table(), 0, queue.dispatcher()),
               kStatusSuccess);
-    recorder.attached.clear();
+    queue.RunAll();
+    other.Unplug(id);
+    EXPECT_THAT(recorder.detached, IsEmpty());  // not before the window runs its events
     queue.RunAll();
     EXPECT_EQ(recorder.attached.size(), matches ? 1u : 0u);
+    EXPECT_EQ(recorder.detached, recorder.attached);
+    // What a library queues and then ends the session or is destroyed must
+    // not reach the handlers: the next round's RunAll would report it.
+    other.Plug();
+    if (i % 2 == 0) other.UsbUninit(driver);
     EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, &info.activeSetting.descriptor),
               matches);
     // Without an interface to compare with, only an entry that asks nothing of it fits.
@@ -220,91 +169,39 @@ TEST_F(SimUsbTest, ReportsOnlyMatchingBridges) {
         entry.interfaceClass != 0 || entry.interfaceSubClass != 0 || entry.interfaceProtocol != 0;
     EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, nullptr), matches && !asks);
   }
+  EXPECT_FALSE(recorder.foreignUserData);
 }
 
-// Two bulk pipes (none on a bridge without endpoints), the one interface
-// setting there is, and information handed out until it is given back; a
-// transfer on any other pipe moves nothing and never reaches the chip.
-TEST_F(SimUsbTest, WhatTheBridgeOffersAndTakes) {
-  recorder.decide = [](DeviceHandle, const DeviceInfo& info) { return !info.activeSetting.pipes.empty(); };
-  sim.SetNoEndpoints(true);
-  const int bare = sim.Plug();
-  sim.SetNoEndpoints(false);
-  Hold();
-  EXPECT_EQ(recorder.infos.at(0).activeSetting.descriptor.bNumEndpoints, 0);
-  const AlternateSetting& setting = recorder.infos.at(1).activeSetting;
-  std::vector<std::array<std::uint32_t, 4>> pipes;
-  for (const PipeRecord& p : setting.pipes) pipes.push_back({p.number, p.type, p.maxPacketSize, p.direction});
-  EXPECT_THAT(pipes, ElementsAre(std::array<std::uint32_t, 4>{0x02, 2, 64, 0},
-                                 std::array<std::uint32_t, 4>{0x82, 2, 64, 1}));
-  EXPECT_EQ(setting.descriptor.bNumEndpoints, 2);
-  for (const auto& [pipe, read] : {std::pair{0x01u, 0u}, {0x02u, 1u}, {0x82u, 0u}, {0x00u, 0u}}) {
-    std::array<std::uint8_t, 3> buffer{0x01, 0x5B, 0x00};
-    EXPECT_EQ(sim.UsbTransfer(device, pipe, read, 0, buffer.data(), 3, &moved, nullptr, 100, nullptr),
-              kStatusPipeNotFound);
-    EXPECT_EQ(moved, 0u);
-  }
-  EXPECT_EQ(sim.UsbTransfer(device, 0x02, 0, 0, nullptr, 3, &moved, nullptr, 100, nullptr),
-            kStatusInvalidParameter);
-  EXPECT_EQ(sim.Bridge(bridge).RequestCount(), 0u);
-  EXPECT_EQ(sim.UsbTransfer(device, 0x02, 0, 0, nullptr, 0, nullptr, nullptr, 100, nullptr), kStatusSuccess);
-  const DeviceInfo* first = nullptr;
-  const DeviceInfo* second = nullptr;
-  ASSERT_EQ(sim.UsbGetDeviceInfo(device, &first), kStatusSuccess);
-  ASSERT_EQ(sim.UsbGetDeviceInfo(device, &second), kStatusSuccess);
-  sim.UsbPutDeviceInfo(first);
-  sim.UsbPutDeviceInfo(first);  // twice: ignored
-  EXPECT_EQ(sim.OutstandingDeviceInfo(), 1);
-  sim.UsbPutDeviceInfo(second);
-  EXPECT_EQ(sim.OutstandingDeviceInfo(), 0);
-  EXPECT_EQ(sim.UsbGetDeviceInfo(device, nullptr), kStatusInvalidParameter);
-  EXPECT_EQ(sim.UsbSetInterface(device, 0, 0), kStatusSuccess);
-  EXPECT_EQ(sim.UsbSetInterface(device, 1, 0), kStatusInvalidParameter);
-  EXPECT_EQ(sim.UsbSetInterface(device, 0, 1), kStatusInvalidParameter);
-  EXPECT_EQ(sim.UsbSetInterface(sim.HandleOf(bare), 0, 0), kStatusNoDevice);  // declined
-}
-
-// What the chip answers to each request; a forced status byte or a cut reply
-// changes only what the next reply says, and only on the held bridge.
-TEST_F(SimUsbTest, ChipAnswersEveryRequest) {
-  recorder.decide = [this](DeviceHandle, const DeviceInfo&) { return recorder.attached.size() == 2; };
-  const int first = sim.Plug();
-  Hold();
+// What the chip behind every bridge answers to each request, malformed ones
+// too; a forced status byte or a cut reply changes only what the next reply
+// says, and a write with a forced error has still been done.
+TEST(VirtualBridgeTest, AnswersEveryRequest) {
   const struct {
     Bytes request, reply;
     std::uint8_t after = 0x3C;  // register 0x10 afterwards; 0x3C before
-    std::optional<std::uint8_t> forced = {};
-    std::optional<std::size_t> cut = {};
+    int forced = -1, cut = -1;
   } kCases[] = {
       // clang-format off
-      {{0x01, 0x5B, 0x10}, {0x00, 0x3C}},         {{0x00, 0x5A, 0x10, 0xE1}, {0x00}, 0xE1},
-      // Another I2C address, a request too short for its code, an unknown code.
-      {{0x01, 0x5D, 0x10}, {0x40, 0x00}},         {{0x00, 0x5C, 0x10, 0xE1}, {0x40}},
-      {{0x01, 0x5B}, {0x80}},                     {{0x00, 0x5A, 0x10}, {0x80}},
-      {{0x02, 0x5B, 0x10, 0x00}, {0x80}},         {{}, {0x80}},
-      // A forced status byte: the chip still does what was asked, or not.
+      {{0x01, 0x5B, 0x10}, {0x00, 0x3C}},            {{0x00, 0x5A, 0x10, 0xE1}, {0x00}, 0xE1},
+      {{0x01, 0x5D, 0x10}, {0x40, 0x00}},            {{0x00, 0x5C, 0x10, 0xE1}, {0x40}},
+      {{0x01, 0x5B}, {0x80}},                        {{0x00, 0x5A, 0x10}, {0x80}},
+      {{0x02, 0x5B, 0x10, 0x00}, {0x80}},            {{}, {0x80}},
       {{0x01, 0x5B, 0x10}, {0x80, 0x3C}, 0x3C, 0x80}, {{0x00, 0x5A, 0x10, 0x5E}, {0x40}, 0x5E, 0x40},
-      {{0x00, 0x5C, 0x10, 0x5E}, {0x00}, 0x3C, 0x00},
-      // A reply cut short, down to nothing.
-      {{0x01, 0x5B, 0x10}, {}, 0x3C, {}, 0},      {{0x01, 0x5B, 0x10}, {0x00}, 0x3C, {}, 1},
-      {{0x01, 0x5B, 0x10}, {0x00, 0x3C}, 0x3C, {}, 9},
+      {{0x01, 0x5B, 0x10}, {}, 0x3C, -1, 0},         {{0x01, 0x5B, 0x10}, {0x00}, 0x3C, -1, 1},
       // clang-format on
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(::testing::PrintToString(c.request));
-    sim.Bridge(bridge).SetRegister(0x10, 0x3C);
-    if (c.forced) sim.ForceNextStatusByte(*c.forced);
-    if (c.cut) sim.ShortenNextReply(*c.cut);
-    Bytes request = c.request;
-    Bytes reply(3);
-    ASSERT_EQ(Transfer(0x02, request), kStatusSuccess);
-    EXPECT_EQ(Transfer(0x82, reply), kStatusSuccess);
-    EXPECT_EQ(reply, c.reply);
-    EXPECT_EQ(Transfer(0x82, reply), kStatusTimeout);  // the reply was used up
-    EXPECT_EQ(Exchange({0x01, 0x5B, 0x10}), (Bytes{0x00, c.after}));
+    VirtualBridge chip;
+    chip.SetRegister(0x10, 0x3C);
+    if (c.forced >= 0) chip.ForceNextStatus(static_cast<std::uint8_t>(c.forced));
+    if (c.cut >= 0) chip.ShortenNextReply(static_cast<std::size_t>(c.cut));
+    chip.HandleRequest(c.request);
+    EXPECT_TRUE(chip.HasReply());
+    EXPECT_EQ(chip.TakeReply(), c.reply);
+    chip.HandleRequest(Bytes{0x01, 0x5B, 0x10});
+    EXPECT_EQ(chip.TakeReply(), (Bytes{0x00, c.after}));
   }
-  sim.Bridge(first).HandleRequest(Bytes{0x01, 0x5B, 0x10});
-  EXPECT_EQ(sim.Bridge(first).TakeReply(), (Bytes{0x00, 0x00}));  // a fresh chip is all zeros
 }
 
 }  // namespace
