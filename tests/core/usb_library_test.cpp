@@ -158,16 +158,13 @@ TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
     queue.RunAll();
     EXPECT_EQ(recorder.attached.size(), matches ? 1u : 0u);
     EXPECT_EQ(recorder.detached, recorder.attached);
-    // What a library queues and then ends the session or is destroyed must
-    // not reach the handlers: the next round's RunAll would report it.
-    other.Plug();
-    if (i % 2 == 0) other.UsbUninit(driver);
-    EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, &info.activeSetting.descriptor),
-              matches);
-    // Without an interface to compare with, only an entry that asks nothing of it fits.
-    const bool asks =
-        entry.interfaceClass != 0 || entry.interfaceSubClass != 0 || entry.interfaceProtocol != 0;
-    EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, nullptr), matches && !asks);
+    other.Plug();  // queued for a session that then ends: never reported
+    other.UsbUninit(driver);
+    queue.RunAll();
+    EXPECT_EQ(recorder.attached.size(), matches ? 1u : 0u);
+    // Queued for a library that is then gone: the next round would report it.
+    ASSERT_EQ(other.UsbInit(&driver, std::vector{entry}, recorder.Table(), 0, queue.dispatcher()),
+              kStatusSuccess);
   }
   EXPECT_FALSE(recorder.foreignUserData);
 }
