@@ -1,7 +1,6 @@
 // The USB library: what every backend promises without a device, run against
-// each of them; the libusb backend's pieces that need no device; and the
-// simulated backend with bridges plugged in and out and its chip reached
-// through transfers.
+// each of them; which bridges the simulated and the libusb backend take; and
+// the virtual chip's answer to every request.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
