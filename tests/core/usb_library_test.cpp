@@ -120,7 +120,8 @@ TEST(LibusbDetailTest, PermissionNotice) {
 
 // Vendor and product must be equal, and every class field that is not 0:
 // the simulated backend and the libusb backend match alike. A matching bridge
-// is reported, and its departure, when the window runs its events.
+// is reported, and its departure, when the window runs its events; it has
+// one interface with one setting.
 TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
   testing::DispatchQueue queue;
   testing::EventRecorder recorder;
@@ -131,6 +132,9 @@ TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
             kStatusSuccess);
   queue.RunAll();
   const DeviceInfo info = recorder.infos.at(0);
+  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 0, 0), kStatusSuccess);  // the one setting there is
+  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 1, 0), kStatusInvalidParameter);
+  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 0, 1), kStatusInvalidParameter);
   const std::pair<MatchEntry, bool> kCases[] = {
       {{0x4B7C, 0x2005}, true},
       {{0x4B7D, 0x2005}, false},
