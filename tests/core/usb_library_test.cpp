@@ -199,6 +199,7 @@ TEST(VirtualBridgeTest, AnswersEveryRequest) {
     chip.HandleRequest(c.request);
     EXPECT_TRUE(chip.HasReply());
     EXPECT_EQ(chip.TakeReply(), c.reply);
+    EXPECT_FALSE(chip.HasReply());  // taken once
     chip.HandleRequest(Bytes{0x01, 0x5B, 0x10});
     EXPECT_EQ(chip.TakeReply(), (Bytes{0x00, c.after}));
   }
