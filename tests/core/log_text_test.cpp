@@ -39,7 +39,6 @@ TEST(LinkLogTextTest, Entries) {
       {logtext::PipeFailed(PipeDirection::Write), "Write Pipe failed"},
       {logtext::PipeFailed(PipeDirection::Read), "Read Pipe failed"},
       {logtext::CutAtNul(std::string("ok\0garbage", 10)), "ok"},
-      {logtext::CutAtNul(std::string("\0rest", 5)), ""},
       {DecimalText(-3), "-3"},
       {DecimalText(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
       {HexText16(-2), "FFFE"},

@@ -118,10 +118,9 @@ TEST(LibusbDetailTest, PermissionNotice) {
       "it can be opened, without replugging.");
 }
 
-// Vendor and product must be equal, and every class field that is not 0:
-// the simulated backend and the libusb backend match alike. A matching bridge
-// is reported, and its departure, when the window runs its events; it has
-// one interface with one setting.
+// Vendor, product and every class field that is not 0 must be equal, for the
+// simulated and the libusb backend alike; a matching bridge is reported, and
+// its departure, when the window runs its events.
 TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
   testing::DispatchQueue queue;
   testing::EventRecorder recorder;
@@ -132,9 +131,12 @@ TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
             kStatusSuccess);
   queue.RunAll();
   const DeviceInfo info = recorder.infos.at(0);
-  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 0, 0), kStatusSuccess);  // the one setting there is
-  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 1, 0), kStatusInvalidParameter);
-  EXPECT_EQ(sim.UsbSetInterface(recorder.attached.at(0), 0, 1), kStatusInvalidParameter);
+  const DeviceHandle held = recorder.attached.at(0);
+  EXPECT_EQ(sim.UsbSetInterface(held, 0, 0), kStatusSuccess);  // the one setting there is
+  EXPECT_EQ(sim.UsbSetInterface(held, 1, 0), kStatusInvalidParameter);
+  EXPECT_EQ(sim.UsbSetInterface(held, 0, 1), kStatusInvalidParameter);
+  std::uint8_t byte = 0;  // and no pipe 0x01
+  EXPECT_EQ(sim.UsbTransfer(held, 0x01, 0, 0, &byte, 1, nullptr, nullptr, 10, nullptr), kStatusPipeNotFound);
   const std::pair<MatchEntry, bool> kCases[] = {
       {{0x4B7C, 0x2005}, true},
       {{0x4B7D, 0x2005}, false},
