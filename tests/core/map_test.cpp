@@ -86,7 +86,6 @@ TEST(RegisterMapTest, Texts) {
       {kP + "REG,1,A\r\n" + kP + "REG,3,C", "P:1|P:3|1=A|3=C"},
       {"TABNAME,A\r\nTABNAME,B\r\nREG,1,X", "A:|B:1|1=X"},
       {"TABNAME ,Main\r\n" + kP + "REG ,1,A", "P:"},
-      {kP + "REG,5", "P:"},
       // Names: the later one wins; bytes as they stand.
       {kP + "REG,1,A\r\nREG,1,B", "P:1,1|1=B"},
       {"REG,1,NAME,EXTRA\r\nREG,2, spaced \r\nREG,3,\xB5\x41\tB", "1=NAME|2= spaced |3=\xB5\x41\tB"},
@@ -104,7 +103,6 @@ TEST(RegisterMapTest, Texts) {
        "T=T|H=H|1=ONE|1:" + kAtoH + "|3=THREE|3:A/B/C/D/E/F/G/H"},
       // Titles: an empty one leaves the last; only the exact keywords count.
       {"TITLEBAR,A\r\nTITLEBAR,B\r\nTITLEBAR,", "T=B"},
-      {"TITLEBAR, ", "T= "},
       {"TITLE,H\r\nTITLE,\r\nTITLE", "H=H"},
       {"title,H\r\ntitlebar,W", "T=W|H=H"},
       {"TITLES,X\r\nTITLEBARS,Y", ""},

@@ -84,7 +84,6 @@ TYPED_TEST(UsbLibraryContractTest, SessionAndHandles) {
   library.UsbUninit(driver);
   library.UsbUninit(driver);
   ASSERT_EQ(this->Init(&driver), kStatusSuccess);
-  library.UsbPutDeviceInfo(nullptr);  // a pointer never handed out is ignored
   this->library.reset();
   this->queue.RunAll();
   EXPECT_THAT(this->recorder.attached, IsEmpty());
@@ -163,6 +162,11 @@ TEST(SimUsbTest, ReportsOnlyMatchingBridges) {
     queue.RunAll();
     EXPECT_EQ(recorder.attached.size(), matches ? 1u : 0u);
     EXPECT_EQ(recorder.detached, recorder.attached);
+    EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, &info.activeSetting.descriptor),
+              matches);
+    // Without an interface to compare with, only an entry that asks nothing of it fits.
+    const bool asks = (entry.interfaceClass | entry.interfaceSubClass | entry.interfaceProtocol) != 0;
+    EXPECT_EQ(libusb_detail::MatchesEntry(entry, info.deviceDescriptor, nullptr), matches && !asks);
     other.Plug();  // queued for a session that then ends: never reported
     other.UsbUninit(driver);
     queue.RunAll();
