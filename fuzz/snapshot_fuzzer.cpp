@@ -1,9 +1,9 @@
 // ParseSnapshot on arbitrary bytes. A file is refused whole or taken whole:
 // refused, it gives no entries; taken, its entries stand in ascending address
 // order, each address once, with names that are UTF-8 and hold no field or
-// line separator, and what SnapshotText writes of them reads back the same
-// with no error. The checks are written out afresh rather than borrowed from
-// the snapshot code.
+// line separator, and what SnapshotText writes of them reads back the same.
+// The checks are written out afresh rather than borrowed from the snapshot
+// code.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,56 +16,41 @@
 
 namespace {
 
-using regdiag::SnapshotEntry;
-using regdiag::SnapshotRead;
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "snapshot invariant broken: %s\n", what.c_str());
+void Require(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "snapshot invariant broken: %s\n", what);
   std::abort();
-}
-
-regdiag::RegisterMap SmallMap() {
-  regdiag::RegisterMap map;
-  map.RegisterNames[0x01] = "SYS_CTRL";
-  map.RegisterNames[0x12] = "BUCK2_CTRL";
-  map.RegisterNames[0xFF] = "LAST\xE9";
-  return map;
-}
-
-void CheckTaken(const SnapshotRead& read, int lines) {
-  int previous = -1;
-  for (const SnapshotEntry& entry : read.entries) {
-    if (static_cast<int>(entry.address) <= previous) Fail("entries out of order or repeated");
-    previous = entry.address;
-    if (entry.line < 1 || entry.line > lines) Fail("entry line " + std::to_string(entry.line));
-    if (!regdiag::IsUtf8(entry.name)) Fail("name is not UTF-8");
-    if (entry.name.find_first_of(",\r\n") != std::string::npos) Fail("name holds a separator");
-  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const regdiag::RegisterMap map = SmallMap();
+  static const regdiag::RegisterMap map = [] {
+    regdiag::RegisterMap names;
+    names.RegisterNames[0x01] = "SYS_CTRL";
+    names.RegisterNames[0xFF] = "LAST\xE9";
+    return names;
+  }();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const SnapshotRead read = regdiag::ParseSnapshot(bytes, map);
+  const regdiag::SnapshotRead read = regdiag::ParseSnapshot(bytes, map);
   int lines = 1;
   for (const char c : bytes) lines += c == '\n' ? 1 : 0;
-  for (const auto& note : read.errors) {
-    if (note.line < 1 || note.line > lines + 1) Fail("error line " + std::to_string(note.line));
-  }
+  for (const auto& note : read.errors) Require(note.line >= 1 && note.line <= lines + 1, "error line");
   if (read.Refused()) {
-    if (!read.entries.empty()) Fail("a refused file gave entries");
+    Require(read.entries.empty(), "a refused file gave entries");
     return 0;
   }
-  CheckTaken(read, lines);
-  const SnapshotRead again = regdiag::ParseSnapshot(regdiag::SnapshotText(read.entries), map);
-  if (again.Refused() || again.entries.size() != read.entries.size())
-    Fail("written entries do not read back");
-  for (std::size_t i = 0; i < read.entries.size(); ++i) {
-    const SnapshotEntry& a = read.entries[i];
-    const SnapshotEntry& b = again.entries[i];
-    if (a.address != b.address || a.value != b.value || a.name != b.name) Fail("an entry reads back changed");
+  const regdiag::SnapshotRead again = regdiag::ParseSnapshot(regdiag::SnapshotText(read.entries), map);
+  Require(!again.Refused() && again.entries.size() == read.entries.size(),
+          "written entries do not read back");
+  for (std::size_t i = 0, previous = 0; i < read.entries.size(); previous = read.entries[i++].address + 1) {
+    const regdiag::SnapshotEntry& entry = read.entries[i];
+    const regdiag::SnapshotEntry& back = again.entries[i];
+    Require(entry.address >= previous && entry.line >= 1 && entry.line <= lines,
+            "entries out of order or lines");
+    Require(regdiag::IsUtf8(entry.name) && entry.name.find_first_of(",\r\n") == std::string::npos, "name");
+    Require(back.address == entry.address && back.value == entry.value && back.name == entry.name,
+            "an entry reads back changed");
   }
   return 0;
 }

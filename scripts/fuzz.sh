@@ -26,7 +26,6 @@ for target in "${targets[@]}"; do
   mkdir -p "$scratch/$target"
   cp -r "fuzz/corpus/$target" "$scratch/$target/corpus"
   args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/$target-")
-  [ -f "fuzz/$target.dict" ] && args+=(-dict="fuzz/$target.dict")
   # A row's box has few states: short operation sequences reach them all,
   # and run several times faster than the 4 KiB default.
   [ "$target" = hex_keys ] && args+=(-max_len=256)

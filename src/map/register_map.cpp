@@ -146,23 +146,4 @@ RegisterMap ParseRegisterMap(std::string_view fileBytes) {
   return parser.Finish();
 }
 
-std::string MapInvariantBreach(const RegisterMap& map) {
-  if (map.TabCount < 0 || map.TabCount > kMaxPages) return "TabCount outside 0..32";
-  for (int page = 0; page < kMaxPages; ++page) {
-    bool emptySeen = page >= map.TabCount;
-    for (int row = 0; row < kRowsPerPage; ++row) {
-      const int address = map.AddressAt(page, row);
-      const auto where = [&] { return "page " + std::to_string(page) + " row " + std::to_string(row); };
-      if (address == kNoRegister) {
-        emptySeen = true;
-      } else if (!IsRegisterAddress(address)) {
-        return where() + " holds " + std::to_string(address);
-      } else if (emptySeen) {
-        return where() + " is filled below an empty row or past TabCount";
-      }
-    }
-  }
-  return {};
-}
-
 }  // namespace regdiag

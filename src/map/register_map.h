@@ -43,8 +43,4 @@ using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
 // filled slot 0..255, no filled row below an empty one, at most 32 pages).
 [[nodiscard]] RegisterMap ParseRegisterMap(std::string_view fileBytes);
 
-// Empty when a parsed map keeps those invariants (and shows nothing on pages
-// past TabCount); otherwise a short note of the first breach found.
-[[nodiscard]] std::string MapInvariantBreach(const RegisterMap& map);
-
 }  // namespace regdiag

@@ -1,11 +1,7 @@
-// Register snapshot files, on real file bytes: what is read, what is refused
-// with which line number, and what is written.
+// Register snapshot files: what is read, what is refused with which line
+// number, and what is written.
 #include "map/register_snapshot.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "map/map_file.h"
+#include "map/name_text.h"
 
 namespace regdiag {
 namespace {
@@ -39,7 +36,9 @@ std::vector<std::string> Texts(const std::vector<SnapshotNote>& notes) {
   return texts;
 }
 
-TEST(RegisterSnapshotTest, ReadsAHandEditedFileWithCrLfAndEveryNumberForm) {
+// A byte order mark, CR LF, comments, blank lines, blanks around fields and
+// every number form, as a person edits a file.
+TEST(RegisterSnapshotTest, ReadsAHandEditedFile) {
   const MapFileRead file = ReadFileWhole(REGDIAG_TEST_DATA_DIR "/snapshot_hand_edited.csv");
   ASSERT_EQ(file.outcome, MapFileRead::Outcome::Loaded);
   const SnapshotRead read = ParseSnapshot(file.bytes, SampleMap());
@@ -49,16 +48,16 @@ TEST(RegisterSnapshotTest, ReadsAHandEditedFileWithCrLfAndEveryNumberForm) {
       ElementsAre(Pair(0x00, 0xA7), Pair(0x01, 0x05), Pair(0x10, 0x64), Pair(0x11, 200), Pair(0x2F, 0x10)));
   EXPECT_EQ(read.entries[2].name, "BUCK1_CTRL");
   EXPECT_EQ(read.entries[2].line, 8);
-  // The name is only informational: a wrong one is a warning.
   EXPECT_THAT(Texts(read.warnings),
               ElementsAre("line 9: the map calls register 0x11 BUCK1_VOUT, the file calls it BUCK1_VOLT"));
 }
 
+// Any error refuses the whole file; a name that differs is only a warning.
 TEST(RegisterSnapshotTest, RefusesABadFileWholeWithTheLineOfEachError) {
   const std::string header = "address,name,value\n";
   const struct {
     std::string bytes;
-    std::vector<std::string> errors;
+    std::vector<std::string> errors, warnings = {};
   } kCases[] = {
       {"", {"line 1: expected the header address,name,value, found the end of the file"}},
       {"# only a comment\n", {"line 2: expected the header address,name,value, found the end of the file"}},
@@ -73,44 +72,55 @@ TEST(RegisterSnapshotTest, RefusesABadFileWholeWithTheLineOfEachError) {
        {"line 4: register 0x01 given twice (first on line 2)"}},
       {header + "0x02,\xFF,0x01\n", {"line 2: not UTF-8 text"}},
       {header + "0x02,A\rB,0x01\n", {"line 2: a control character in the line"}},
-      {header + "0x01,A,zz\n0x02,B,0x01\n-1,C,1\n",
+      {header + "0x01,A,zz\n0x02,INT_STATUS,0x01\n-1,C,1\n",
        {"line 2: malformed value 'zz' (expected 0x05, 5 or &H05)",
         "line 4: register address out of range (0x00-0xFF): -1"}},
+      {header + "0x01,,0x05\n0x2F,\tTRIM,1\n",
+       {},
+       {"line 2: the map calls register 0x01 SYS_CTRL, the file gives no name",
+        "line 3: the map names no register 0x2F, the file calls it TRIM"}},
   };
   const RegisterMap map = SampleMap();
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.bytes);
     const SnapshotRead read = ParseSnapshot(c.bytes, map);
     EXPECT_EQ(Texts(read.errors), c.errors);
-    EXPECT_TRUE(read.Refused());
-    EXPECT_THAT(read.entries, ElementsAre());
+    EXPECT_EQ(Texts(read.warnings), c.warnings);
+    EXPECT_EQ(read.entries.empty(), read.Refused());
   }
 }
 
-TEST(RegisterSnapshotTest, WritesEveryNamedRegisterWithLfAndReadsItBack) {
+// Every named register, in address order, with LF line ends and names as
+// UTF-8 with no separator in them; what is written reads back the same.
+TEST(RegisterSnapshotTest, WritesEveryNamedRegisterAndReadsItBack) {
   RegisterMap map = SampleMap();
-  map.RegisterNames[0x42] = "WDT\xE9KICK";  // a Latin-1 name becomes UTF-8
+  map.RegisterNames[0x42] = "WDT\xE9KICK";  // Latin-1
+  map.RegisterNames[0x43] = " A\rB,C\n ";
   RegisterValueCache cache{};
   for (int address = 0; address < kRegisterCount; ++address)
     cache[address] = static_cast<std::int16_t>(255 - address);
-
   const std::string text = WriteSnapshot(map, cache);
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("regdiag_snapshot_" + std::to_string(::getpid()) + ".csv");
-  std::ofstream(path, std::ios::binary) << text;
-  const MapFileRead file = ReadFileWhole(path);
-  std::filesystem::remove(path);
-
-  ASSERT_EQ(file.bytes, text);
   EXPECT_TRUE(text.starts_with("address,name,value\n0x00,CHIP_ID,0xFF\n0x01,SYS_CTRL,0xFE\n"));
-  EXPECT_EQ(text.find('\r'), std::string::npos);
-  EXPECT_NE(text.find("\n0x42,WDT\xC3\xA9KICK,0xBD\n"), std::string::npos);
-  const SnapshotRead read = ParseSnapshot(file.bytes, map);
+  EXPECT_NE(text.find("\n0x42,WDT\xC3\xA9KICK,0xBD\n0x43,A B C,0xBC\n"), std::string::npos);
+  const SnapshotRead read = ParseSnapshot(text, map);
   EXPECT_THAT(read.errors, ElementsAre());
   EXPECT_THAT(read.warnings, ElementsAre());
-  const std::vector<SnapshotEntry> named = SnapshotOfCache(map, cache);
-  EXPECT_EQ(AddressesAndValues(read.entries), AddressesAndValues(named));
-  EXPECT_EQ(named.size(), 23u);  // the sample map names 23 registers; 0x2F has no name
+  EXPECT_EQ(AddressesAndValues(read.entries), AddressesAndValues(SnapshotOfCache(map, cache)));
+  EXPECT_EQ(read.entries.size(), 24u);  // the 23 registers the sample map names, and 0x43
+}
+
+// A snapshot is UTF-8, and only well-formed UTF-8: no overlong forms, no
+// surrogates, nothing past U+10FFFF, no sequence cut short.
+TEST(RegisterSnapshotTest, WellFormedUtf8) {
+  // clang-format off
+  const std::pair<const char*, bool> kCases[] = {
+      {"A\xC2\x80", true}, {"\xDF\xBF", true}, {"\xC1\xBF", false}, {"\xE0\xA0\x80", true}, {"\xE0\x9F\xBF", false},
+      {"\xED\x9F\xBF", true}, {"\xED\xA0\x80", false}, {"\xEF\xBF\xBF", true}, {"\xF0\x90\x80\x80", true},
+      {"\xF0\x8F\xBF\xBF", false}, {"\xF4\x8F\xBF\xBF", true}, {"\xF4\x90\x80\x80", false},
+      {"\xF5\x80\x80\x80", false}, {"\xE2\x82", false}, {"\xE2\x28\xA1", false}, {"\xE2\x82\xC0", false},
+      {"\x80", false}, {"\xF0\x90\x80\x7F", false}};
+  // clang-format on
+  for (const auto& [bytes, utf8] : kCases) EXPECT_EQ(IsUtf8(bytes), utf8) << ::testing::PrintToString(bytes);
 }
 
 }  // namespace

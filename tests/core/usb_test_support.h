@@ -3,7 +3,6 @@
 // and a recorder of the session's handlers.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -20,7 +19,7 @@ class DispatchQueue {
  public:
   [[nodiscard]] Dispatcher dispatcher() {
     return [this](std::function<void()> work) {
-      std::lock_guard lock(mutex_);
+      const std::lock_guard lock(mutex_);
       pending_.push_back(std::move(work));
     };
   }
@@ -32,22 +31,13 @@ class DispatchQueue {
     for (;;) {
       std::vector<std::function<void()>> batch;
       {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex_);
         batch.swap(pending_);
       }
-      if (batch.empty()) {
-        return ran;
-      }
-      for (auto& work : batch) {
-        work();
-        ++ran;
-      }
+      if (batch.empty()) return ran;
+      for (auto& work : batch) work();
+      ran += static_cast<int>(batch.size());
     }
-  }
-
-  [[nodiscard]] std::size_t Pending() {
-    std::lock_guard lock(mutex_);
-    return pending_.size();
   }
 
  private:
@@ -63,37 +53,26 @@ struct EventRecorder {
   std::vector<DeviceHandle> detached;
   std::vector<std::string> notices;
   std::function<bool(DeviceHandle, const DeviceInfo&)> decide;
-  int userDataSeen = 0;
-  int userDataMismatch = 0;
+  bool foreignUserData = false;  // a handler was given another table's userData
 
   [[nodiscard]] DeviceEventTable Table() {
     DeviceEventTable table;
     table.userData = this;
     table.attach = [this](DeviceHandle device, const DeviceInfo& info, void* userData) {
-      Check(userData);
+      foreignUserData = foreignUserData || userData != this;
       attached.push_back(device);
       infos.push_back(info);
       return decide ? decide(device, info) : true;
     };
     table.detach = [this](DeviceHandle device, void* userData) {
-      Check(userData);
+      foreignUserData = foreignUserData || userData != this;
       detached.push_back(device);
     };
     table.notice = [this](const std::string& text) { notices.push_back(text); };
     return table;
   }
-
- private:
-  void Check(void* userData) {
-    ++userDataSeen;
-    if (userData != this) {
-      ++userDataMismatch;
-    }
-  }
 };
 
-inline constexpr std::uint16_t kBridgeVendor = 0x4B7C;
-inline constexpr std::uint16_t kBridgeProduct = 0x2005;
-inline constexpr MatchEntry kBridgeMatch{kBridgeVendor, kBridgeProduct};
+inline constexpr MatchEntry kBridgeMatch{0x4B7C, 0x2005};
 
 }  // namespace regdiag::usb::testing

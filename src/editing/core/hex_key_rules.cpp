@@ -88,14 +88,4 @@ HexKeyOutcome ApplyHexKey(const HexEditState& before, int keyCode) {
   return {std::move(state), true};
 }
 
-HexKeyOutcome TypeHexText(const HexEditState& before, std::string_view typed) {
-  HexKeyOutcome outcome{before, false};
-  for (const char c : typed) {
-    HexKeyOutcome step = ApplyHexKey(outcome.state, static_cast<unsigned char>(c));
-    outcome.state = std::move(step.state);
-    outcome.commit = outcome.commit || step.commit;
-  }
-  return outcome;
-}
-
 }  // namespace regdiag

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace regdiag {
 
@@ -29,9 +28,5 @@ struct HexKeyOutcome {
 // Applies one typed key code. The state is clamped into range first
 // (caret within the text, selection within the text).
 [[nodiscard]] HexKeyOutcome ApplyHexKey(const HexEditState& before, int keyCode);
-
-// Applies a text that arrives by paste or drop as if each character had been
-// typed. Commit is true when any character was accepted.
-[[nodiscard]] HexKeyOutcome TypeHexText(const HexEditState& before, std::string_view typed);
 
 }  // namespace regdiag

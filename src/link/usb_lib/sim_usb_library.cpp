@@ -215,12 +215,6 @@ void SimUsbLibrary::Unplug(int bridgeId) {
   }
 }
 
-void SimUsbLibrary::UnplugAll() {
-  while (!bridges_.empty()) {
-    Unplug(bridges_.begin()->first);
-  }
-}
-
 std::vector<int> SimUsbLibrary::PluggedBridges() const {
   std::vector<int> ids;
   for (const auto& [id, bridge] : bridges_) {
@@ -300,9 +294,6 @@ UsbStatus SimUsbLibrary::UsbSetInterface(DeviceHandle device, std::uint32_t inte
   UsbStatus status = kStatusSuccess;
   if (UsableBridge(device, &status) == nullptr) {
     return status;
-  }
-  if (failNextSetInterface_) {
-    return *std::exchange(failNextSetInterface_, std::nullopt);
   }
   // The bridge has one interface with a single setting.
   return interfaceNumber == 0 && alternateSetting == 0 ? kStatusSuccess : kStatusInvalidParameter;

@@ -60,8 +60,6 @@ class SimUsbLibrary final : public UsbLibrary {
   int Plug(std::uint16_t vendorId = 0x4B7C, std::uint16_t productId = 0x2005);
   // Unplugs one bridge; a held one is reported to the detach handler.
   void Unplug(int bridgeId);
-  // Unplugs every bridge.
-  void UnplugAll();
   [[nodiscard]] std::vector<int> PluggedBridges() const;
   // The bridge whose attach was accepted, if any.
   [[nodiscard]] std::optional<int> HeldBridge() const;
@@ -104,8 +102,6 @@ class SimUsbLibrary final : public UsbLibrary {
   // The next reply of the held bridge (or the first plugged one) is cut to
   // this many bytes.
   void ShortenNextReply(std::size_t bytes);
-  // The next UsbSetInterface fails with this status.
-  void FailNextSetInterface(UsbStatus status) { failNextSetInterface_ = status; }
   // A fault for every exchange with the chip from now on (a request and its
   // reply), or only for those that name one register. Applied when the
   // request goes out: NoAck and I2cError force the status byte (the chip
@@ -181,7 +177,6 @@ class SimUsbLibrary final : public UsbLibrary {
   std::optional<Fault> standingFault_;
   std::optional<std::uint8_t> standingAddress_;
   std::optional<UsbStatus> failNextDeviceInfo_;
-  std::optional<UsbStatus> failNextSetInterface_;
   std::function<void()> nextTransferHook_;
   int initCalls_ = 0;
   int uninitCalls_ = 0;

@@ -1,0 +1,229 @@
+// The register map: tabdefs.csv found and read on real files of every kind,
+// its bytes read into a map, and the number reading of its REG lines.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "map/address_number.h"
+#include "map/map_file.h"
+#include "map/register_map.h"
+
+namespace regdiag {
+namespace {
+
+namespace fs = std::filesystem;
+using Outcome = MapFileRead::Outcome;
+
+std::string ReadDataFile(const char* name) {
+  std::ifstream in(fs::path(REGDIAG_TEST_DATA_DIR) / name, std::ios::binary);
+  EXPECT_TRUE(in.is_open()) << name;
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The whole map in one line: "T=" title, "H=" heading, each page as
+// name:registers on its rows ("_" for an empty row above a filled one; "!"
+// marks a page past TabCount that shows something), then each named
+// register as address=name and each register with bit names as
+// address:bit7/.../bit0. Addresses are decimal.
+std::string Dump(const RegisterMap& map) {
+  std::string out;
+  const auto item = [&out](const std::string& text) { out += (out.empty() ? "" : "|") + text; };
+  if (!map.WindowTitle.empty()) item("T=" + map.WindowTitle);
+  if (!map.HeadingText.empty()) item("H=" + map.HeadingText);
+  for (int page = 0; page < kMaxPages; ++page) {
+    std::string rows;
+    for (int row = 0; row < kRowsPerPage; ++row) {
+      const int address = map.AddressAt(page, row);
+      rows += (row != 0 ? "," : "") + (address == kNoRegister ? std::string("_") : std::to_string(address));
+    }
+    while (rows.ends_with("_")) rows.resize(rows.size() > 1 ? rows.size() - 2 : 0);
+    const bool past = page >= map.TabCount;
+    if (!past || !rows.empty() || !map.TabNames[page].empty())
+      item((past ? "!" : "") + map.TabNames[page] + ":" + rows);
+  }
+  for (int address = 0; address < kRegisterCount; ++address) {
+    if (!map.RegisterNames[address].empty()) item(std::to_string(address) + "=" + map.RegisterNames[address]);
+    std::string bits;
+    for (int bit = kBitsPerRegister - 1; bit >= 0; --bit)
+      bits += map.BitNames[address][bit] + (bit ? "/" : "");
+    if (bits != "///////") item(std::to_string(address) + ":" + bits);
+  }
+  return out;
+}
+
+const std::string kP = "TABNAME,P\r\n";
+const std::string kBits = "\r\nBITS,a,b,c,d,e,f,g,h";
+const std::string kAtoH = "a/b/c/d/e/f/g/h";
+const std::string kSeven = kP + "REG,1,A\r\nREG,2,B\r\nREG,3,C\r\nREG,4,D\r\nREG,5,E\r\nREG,6,F";
+
+TEST(RegisterMapTest, Texts) {
+  const std::pair<std::string, std::string> kCases[] = {
+      // Only CR LF ends a line.
+      {"TABNAME,Main\r\nREG,1,A\r\n", "Main:1|1=A"},
+      {"\r\n\r\nTABNAME,Main\r\n\r\nREG,1,A", "Main:1|1=A"},
+      {"TABNAME,Main\rREG,1,A\r\n", "Main\rREG:"},
+      {"TABNAME,Main\r\r\nREG,1,A\r\n", "Main\r:1|1=A"},
+      {"TABNAME,Main\n\r\nREG,1,A\r\n", "Main\n:1|1=A"},
+      {"", ""},
+      {"\r", ""},
+      // Rows: outside 0..255 takes no row; the last row shows the page's last
+      // register; pages start at row 0.
+      {kP + "REG,-0.4,Z\r\nREG,300,X\r\nREG,-1,X\r\nREG,&HFFFF,X\r\nREG,2,Y", "P:0,2|0=Z|2=Y"},
+      {kP + "REG,255,A\r\nREG,256,B\r\nREG,&HFF,C", "P:255,255|255=C"},
+      {kSeven + kBits + "\r\nREG,7,G", "P:1,2,3,4,5,7|1=A|2=B|3=C|4=D|5=E|6=F|6:" + kAtoH + "|7=G"},
+      {kP + "REG,1,A\r\n" + kP + "REG,3,C", "P:1|P:3|1=A|3=C"},
+      {"TABNAME,A\r\nTABNAME,B\r\nREG,1,X", "A:|B:1|1=X"},
+      {"TABNAME ,Main\r\n" + kP + "REG ,1,A", "P:"},
+      // Names: the later one wins; bytes as they stand.
+      {kP + "REG,1,A\r\nREG,1,B", "P:1,1|1=B"},
+      {"REG,1,NAME,EXTRA\r\nREG,2, spaced \r\nREG,3,\xB5\x41\tB", "1=NAME|2= spaced |3=\xB5\x41\tB"},
+      // Bit names go to the latest REG line, register 0 before any.
+      {kBits, "0:" + kAtoH},
+      {"TABNAME,P\r\nREG,3,X\r\nTABNAME,Q\r\nTITLE,T" + kBits, "H=T|P:3|Q:|3=X|3:" + kAtoH},
+      {"REG,1,X" + kBits + "\r\nBITS,,,,,,,,q", "1=X|1:///////q"},
+      {kP + "REG,1,ONE\r\nREG,&H10010,BIG" + kBits + "\r\nREG,300,X" + kBits + "\r\nREG,2,TWO",
+       "P:1,2|1=ONE|2=TWO"},
+      {"REG,7,EARLY" + kBits + "\r\nTABNAME,Main\r\nREG,8,MAIN", "Main:8|7=EARLY|7:" + kAtoH + "|8=MAIN"},
+      // A line with too few fields is ignored whole.
+      {"TITLEBAR,T\r\nTITLE,H\r\nREG,1,ONE" + kBits +
+           "\r\nREG,3,THREE\r\nTITLEBAR\r\nTITLE\r\nTABNAME\r\n"
+           "REG,2\r\nBITS,A,B,C,D,E,F,G,H\r\nBITS,x,x,x,x,x,x,x",
+       "T=T|H=H|1=ONE|1:" + kAtoH + "|3=THREE|3:A/B/C/D/E/F/G/H"},
+      // Titles: an empty one leaves the last; only the exact keywords count.
+      {"TITLEBAR,A\r\nTITLEBAR,B\r\nTITLEBAR,", "T=B"},
+      {"TITLE,H\r\nTITLE,\r\nTITLE", "H=H"},
+      {"title,H\r\ntitlebar,W", "T=W|H=H"},
+      {"TITLES,X\r\nTITLEBARS,Y", ""},
+  };
+  for (const auto& [text, dump] : kCases) EXPECT_EQ(Dump(ParseRegisterMap(text)), dump) << text;
+}
+
+TEST(RegisterMapTest, FilesFromDisk) {
+  std::string tooMany;
+  for (int page = 0; page < kMaxPages; ++page)
+    tooMany += "P" + std::to_string(page + 1) + ":" + std::to_string(page) + "|";
+  for (int reg = 0; reg < 34; ++reg) tooMany += std::to_string(reg) + "=R" + std::to_string(reg) + "|";
+  const std::pair<const char*, std::string> kCases[] = {
+      {"map_worked_example.csv",
+       "T=Board Register Tool|H=Power "
+       "Controller|Control:0,1|Status:16|0=CONFIG|0:EN/MODE1/MODE0/-/-/-/SS1/SS0|"
+       "1=LIMITS|16=STATUS"},
+      {"map_edge_cases.csv",
+       "T=First Title|H=Heading|Main:16,17,0,5|Main:16,16,18|0=ZERO|0:B7/B6/B5/B4/B3/B2/B1/B0|16=HALF|"
+       "16:EN/MODE/1/M0/-/-/-/S1|17=SEVENTEEN|18=ODD_HALF"},
+      {"map_lf_only.csv", "Main\nREG:"},
+      {"map_no_pages.csv", "T=No Pages|7=EARLY|7:" + kAtoH},
+      // The 33rd and later TABNAME lines are ignored; their registers go on no page.
+      {"map_too_many_pages.csv", tooMany + "33:b7/b6/b5/b4/b3/b2/b1/b0"},
+  };
+  for (const auto& [file, dump] : kCases) EXPECT_EQ(Dump(ParseRegisterMap(ReadDataFile(file))), dump) << file;
+  EXPECT_NE(ReadDataFile("map_worked_example.csv").find("\r\n"), std::string::npos)
+      << "data file lost its CR LF";
+}
+
+TEST(RegisterMapTest, NothingOutsideTheTables) {
+  const RegisterMap unparsed;
+  EXPECT_EQ(unparsed.AddressAt(31, 5), 0);  // never parsed: 0 everywhere
+  for (const auto& [page, row] : {std::pair{-1, 0}, {32, 0}, {0, -1}, {0, 6}, {1000, 1000}}) {
+    EXPECT_EQ(unparsed.AddressAt(page, row), kNoRegister) << page << " " << row;
+  }
+}
+
+// &H and &O give an unsigned magnitude up to the first digit out of base;
+// decimal takes a sign, a fraction and an exponent.
+TEST(AddressNumberTest, Reads) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::string k50Nines(50, '9');
+  // clang-format off
+  const std::pair<std::string, double> kCases[] = {
+      {"&HAF", 175}, {"&haf", 175}, {"&H", 0}, {"&HFFFF", 65535}, {"&HFFFFFFFF", 4294967295.0}, {"&H1G", 1},
+      {"&H-1", 0}, {"&H+1", 0}, {"& H1F", 31}, {"&O17", 15}, {"&o17", 15}, {"&O8", 0}, {"&O78", 7}, {"&", 0},
+      {"&X10", 0}, {"&H1.5", 1}, {"&H9E0", 0x9E0}, {"0016", 16}, {"007.50", 7.5}, {"-1", -1}, {"+5", 5},
+      {".5", 0.5}, {"-.5", -0.5}, {"1.", 1}, {"1e2", 100}, {"1E2", 100}, {"1e+2", 100}, {"25e-1", 2.5},
+      {"1.6e1", 16}, {"0x1F", 0}, {"", 0}, {"abc", 0}, {"12abc", 12}, {".", 0}, {"-", 0}, {"+", 0}, {"--1", 0},
+      {"+-1", 0}, {"e5", 0}, {".e5", 0}, {"1e", 1}, {"1e+", 1}, {"1E-", 1}, {"1ex", 1}, {"1.5.5", 1.5},
+      {"1e2e3", 100}, {"1e2.5", 100}, {"1,5", 1}, {"inf", 0}, {"nan", 0}, {"1d2", 1},
+      // Blanks, tabs and line feeds are dropped; any other control byte ends the number.
+      {" 1 6 ", 16}, {"\t1\n6 ", 16}, {"- 1", -1}, {"1 . 5", 1.5}, {"1 e 2", 100}, {"  ", 0},
+      {"\n&\tH 1 F", 31}, {"1\r6", 1}, {"\r16", 0}, {"\v16", 0}, {"1\f6", 1},
+      // Magnitudes beyond a double are infinite or zero, however many digits.
+      {"1e308", 1e308}, {"1.7976931348623157e308", std::numeric_limits<double>::max()}, {"1.8e308", kInf},
+      {"1e999999", kInf}, {"-1e999999", -kInf}, {"1e-999999", 0}, {"0e999999", 0}, {"1e-400", 0},
+      {"123456789012345678901234567890", 123456789012345678901234567890.0},
+      {"1e" + k50Nines, kInf}, {"1e-" + k50Nines, 0}, {"1" + std::string(300, '0'), 1e300},
+      {"1" + std::string(400, '0'), kInf}, {std::string(100000, '9'), kInf}, {std::string(1000, '0') + "5", 5},
+      {"0." + std::string(399, '0') + "1e400", 1}, {"1" + std::string(100000, '0') + "e-100000", 1},
+      {"&H" + std::string(300, 'F'), kInf}, {"&O" + std::string(400, '7'), kInf}};
+  // clang-format on
+  for (const auto& [field, value] : kCases) EXPECT_EQ(ReadAddressNumber(field), value) << field.substr(0, 40);
+}
+
+TEST(AddressNumberTest, RoundsHalfToEvenWithinInt16) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::optional<int> kOut;
+  // clang-format off
+  const std::pair<double, std::optional<int>> kCases[] = {
+      {0, 0}, {-0.0, 0}, {16.5, 16}, {17.5, 18}, {0.5, 0}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2}, {2.4999, 2},
+      {2.5000001, 3}, {0.49999999999999994, 0}, {-0.49999999999999994, 0}, {32767.4, 32767}, {32766.5, 32766},
+      {32767.5, kOut}, {32768, kOut}, {-32768, -32768}, {-32768.5, -32768}, {-32768.6, kOut}, {-32769, kOut},
+      {4503599627370497.0, kOut}, {1e300, kOut}, {kInf, kOut}, {-kInf, kOut},
+      {std::numeric_limits<double>::denorm_min(), 0}, {std::numeric_limits<double>::quiet_NaN(), kOut}};
+  // clang-format on
+  for (const auto& [value, rounded] : kCases) EXPECT_EQ(RoundAddressToInt16(value), rounded) << value;
+}
+
+TEST(MapFileTest, FindsAndReadsOrSaysWhyNot) {
+  const fs::path top = fs::temp_directory_path() / ("regdiag_map_file_" + std::to_string(::getpid()));
+  fs::remove_all(top);
+  std::string bytes;  // any bytes, more of them than one read takes
+  while (bytes.size() < 300 * 1024) bytes += std::string("lone\nLF and lone\rCR\0NUL\xFF\x80\r\n", 27);
+  const auto write = [](std::string bytes) {
+    return [bytes](const fs::path& map) { std::ofstream(map, std::ios::binary) << bytes; };
+  };
+  const struct {
+    std::function<void(const fs::path& map)> make;
+    Outcome outcome;
+    std::string bytes;
+    int error = 0;
+  } kCases[] = {
+      {[](auto&) {}, Outcome::NotFound, ""},
+      {[](auto& map) { fs::create_directory(map); }, Outcome::NotFound, ""},
+      // Opening a FIFO would block until a writer came: it must not be opened.
+      {[](auto& map) { ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0); }, Outcome::NotFound, ""},
+      {write(bytes), Outcome::Loaded, bytes},
+      // A regular file whose first read fails for every user, root included.
+      {[](auto& map) { fs::create_symlink("/proc/self/mem", map); }, Outcome::Unreadable, "", EIO},
+      {[](auto& map) { fs::create_symlink(map, map); }, Outcome::Unreadable, "", ELOOP},
+  };
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    SCOPED_TRACE(i);
+    const fs::path folder = top / std::to_string(i);
+    fs::create_directories(folder);
+    kCases[i].make(folder / kMapFileName);
+    const MapFileRead read = ReadMapFile(folder);
+    EXPECT_EQ(read.outcome, kCases[i].outcome);
+    EXPECT_EQ(read.bytes, kCases[i].bytes);
+    EXPECT_EQ(read.reason, kCases[i].error != 0 ? std::generic_category().message(kCases[i].error) : "");
+  }
+  // A file where the folder should be.
+  EXPECT_EQ(ReadMapFile(top / "3" / kMapFileName).outcome, Outcome::NotFound);
+  fs::remove_all(top);
+  EXPECT_EQ(MapUnreadableMessage("Permission denied"),
+            "Configuration file (tabdefs.csv) could not be read: Permission denied.");
+  EXPECT_STREQ(kMapNotFoundMessage, "Configuration file (tabdefs.csv) not found.");
+}
+
+}  // namespace
+}  // namespace regdiag
