@@ -1,7 +1,6 @@
-// What the X server holds, read by a client of its own as a window manager or
+// What an X server of its own (xvfb-run) holds, read as a window manager or
 // another program reads it: the titles both programs give their windows, and
-// the bytes a copy from the log puts on the clipboard. Runs under a server of
-// its own (xvfb-run).
+// the bytes a copy from the log puts on the clipboard.
 #include <xcb/xcb.h>
 
 #include <cstdlib>
