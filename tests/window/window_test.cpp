@@ -206,17 +206,17 @@ class WindowTest : public QObject {
     WindowHarness h;
     auto& w = h.Window();
     auto* box = w.tbRegdata[0];
-    box->setCursorPosition(2);
-    QTest::keyClicks(box, "3f");  // D2 then D5
+    box->setCursorPosition(0);
+    QTest::keyClicks(box, "3f");  // over the high digit, then over the low one
     QVERIFY(box->text() == "3F" && box->cursorPosition() == 2);
     ExpectRow(w, 0, 0x00, 0x3F);
     QTest::keyClick(box, Qt::Key_Backspace);
     QCOMPARE(box->text(), "3");
     ExpectRow(w, 0, 0x00, 0x03);
     box->selectAll();
-    QTest::keyClick(box, 'c');  // D1: the selection becomes the digit
+    QTest::keyClick(box, 'c');  // the selection becomes the digit
     QCOMPARE(box->text(), "C");
-    QTest::keyClick(box, Qt::Key_Escape);  // K4 then D2
+    QTest::keyClick(box, Qt::Key_Escape);  // "00", then a 0 typed over its high digit
     QVERIFY(box->text() == "00" && box->cursorPosition() == 1);
     ExpectRow(w, 0, 0x00, 0);
     QApplication::clipboard()->setText("12");
@@ -234,7 +234,7 @@ class WindowTest : public QObject {
       }
     }
     ExpectRow(w, 1, 0x01, 0x5A);
-    // Its own menu offers Copy and Paste only when there is something to take.
+    // The box's own menu offers Copy and Paste only when there is something to take.
     QApplication::clipboard()->clear();
     bool offered = true;
     QTimer::singleShot(0, box, [&offered] {
