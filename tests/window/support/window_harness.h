@@ -1,65 +1,106 @@
-// A real DiagWindow on a simulated bridge, with its map in a folder of its
-// own, for the offscreen window tests.
+// A real DiagWindow on a simulated bridge, its map in a folder of its own,
+// for the window tests. Everything runs on the test's thread, which is the
+// window's.
 #pragma once
 
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <memory>
-#include <optional>
-#include <string>
+#include <QTest>
+#include <QtWidgets>
 
 #include "link/usb_lib/sim_usb_library.h"
 #include "window/diag_window.h"
+#include "window/hex_entry_box.h"
 
 namespace regdiag::test {
 
-// Closes every message box as soon as it shows and records its text.
+// The worked example of the map format, a register on no page (0x05), a page
+// of six rows (one unnamed, one shown twice) and one of none. The heading holds
+// markup and a Latin-1 byte.
+inline std::string SmallMap() {
+  std::string map;
+  for (const char* line :
+       {"TITLEBAR,Board Register Tool", "TITLE,<b>Power</b> Controller \xB5", "REG,5,SPARE",
+        "TABNAME,Control", "REG,&H00,CONFIG", "BITS,EN,MODE1,MODE0,-,-,-,SS1,SS0", "REG,1,LIMITS",
+        "; spare line for notes", "TABNAME,Status", "REG,&H10,STATUS", "TABNAME,Six", "REG,&H20,R20",
+        "REG,&H21,R21", "REG,&H22,", "REG,&H23,R23", "REG,&H24,R24", "REG,&H00,CONFIG", "TABNAME,Empty"})
+    map += std::string(line) + "\r\n";
+  return map;
+}
+
+// Closes every message box as soon as it shows, and records its text.
 class MessageBoxCatcher : public QObject {
  public:
-  MessageBoxCatcher();
+  MessageBoxCatcher() {
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible()) return;
+      texts_ << box->text();
+      box->accept();
+    });
+    timer_.start(5);
+  }
   [[nodiscard]] const QStringList& Texts() const { return texts_; }
-  [[nodiscard]] const QStringList& Captions() const { return captions_; }
-  void Clear() { texts_.clear(); captions_.clear(); }
+  void Clear() { texts_.clear(); }
 
  private:
-  void Poll();
   QTimer timer_;
   QStringList texts_;
-  QStringList captions_;
 };
 
-// The worked example of the map format, plus a page of six rows.
-std::string SmallMap();
-// Joins lines with CR LF, each line ending in CR LF.
-std::string CrLfLines(std::initializer_list<std::string> lines);
-
 struct HarnessOptions {
-  std::string map = SmallMap();
-  bool writeMap = true;  // false: the folder holds no map file
+  bool writeMap = true;  // false: the folder holds no map
   bool plugBridge = true;
 };
 
 class WindowHarness {
  public:
-  explicit WindowHarness(HarnessOptions options = {});
-  ~WindowHarness();
+  explicit WindowHarness(const HarnessOptions& options = {}) {
+    QFile file(dir_.filePath(QStringLiteral("tabdefs.csv")));
+    if (options.writeMap && file.open(QIODevice::WriteOnly)) file.write(SmallMap().c_str());
+    file.close();
+    if (options.plugBridge) firstBridge_ = library_.Plug();
+    window_ = std::make_unique<DiagWindow>(library_, std::filesystem::path(dir_.path().toStdString()));
+  }
+  ~WindowHarness() {
+    window_->close();
+    window_.reset();
+    ProcessEvents();
+  }
 
   DiagWindow& Window() { return *window_; }
   usb::SimUsbLibrary& Library() { return library_; }
   MessageBoxCatcher& Messages() { return messages_; }
   [[nodiscard]] std::optional<int> FirstBridge() const { return firstBridge_; }
-
-  // Shows the window and waits until the driver start-up has finished.
-  // Returns false when it did not finish in time.
-  bool ShowAndStart();
+  [[nodiscard]] QString Folder() const { return dir_.path(); }
+  // Shows the window and waits until the driver start-up has ended: with the
+  // bridge detected, not detected, or a failure.
+  [[nodiscard]] bool ShowAndStart() {
+    window_->show();
+    const bool ended = QTest::qWaitFor(
+        [this] {
+          const std::string& log = window_->LogContents();
+          return log.find("detected.") != std::string::npos || log.find("failure.") != std::string::npos;
+        },
+        10000);
+    mark_ = window_->LogContents().size();
+    return ended;
+  }
   // Lets the window handle the notifications the library has queued.
-  static void ProcessEvents();
-  // The log from `from` on (a character offset into it).
-  [[nodiscard]] std::string LogSince(std::size_t from) const;
-  // Selects page index p as a user would.
-  void SelectPage(int page);
+  static void ProcessEvents() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
+  // What the log gained since the last call (or since the start-up).
+  std::string NewLog() {
+    const std::string& log = window_->LogContents();
+    std::string added = mark_ < log.size() ? log.substr(mark_) : std::string();
+    mark_ = log.size();
+    return added;
+  }
+  // Types into a row's value box as a person does, over all it holds.
+  void Type(int row, const QString& keys) {
+    window_->tbRegdata[row]->selectAll();
+    QTest::keyClicks(window_->tbRegdata[row], keys);
+  }
+  void SelectPage(int page) { window_->TabStrip1->setCurrentIndex(page); }
 
  private:
   QTemporaryDir dir_;
@@ -67,6 +108,7 @@ class WindowHarness {
   MessageBoxCatcher messages_;
   std::optional<int> firstBridge_;
   std::unique_ptr<DiagWindow> window_;
+  std::size_t mark_ = 0;
 };
 
 }  // namespace regdiag::test

@@ -1,0 +1,216 @@
+// The real window on the simulated bridge: what rows show and send in
+// transactions and sequences, the driver session (a failed start, no bridge,
+// attach, detach, a bridge set aside), and a transfer that hangs. The engine's
+// own tests judge every fault; here is what the window adds.
+#include "link/device_context.h"
+#include "support/window_harness.h"
+#include "window/wrap_button.h"
+
+using regdiag::DeviceConnected;
+using regdiag::test::WindowHarness;
+
+namespace {
+
+const std::string kNotDetected = "USB-to-I2C interface not detected. Please check connections.\r\n";
+const std::string kAttach = "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\n";
+const std::string kAccepting = "DeviceAttach: Accepting control of the device\r\n\r\n";
+const std::string kRejected =
+    "DeviceAttach: Previous attached already accepted control of the device - \r\ncontrol is rejected "
+    "because "
+    "only one device control is supported\r\nDeviceAttach: Rejecting control of the device\r\n";
+
+// How the log names a bridge's device handle.
+std::string Handle(WindowHarness& h, int bridge) {
+  return "device handle &H" + QString::number(h.Library().HandleOf(bridge), 16).toUpper().toStdString() +
+         "\r\n";
+}
+
+std::string Line(const char* verb, int address, int value) {
+  return QString::asprintf("%s register 0x%02X = 0x%02X successful\r\n", verb, address, value).toStdString();
+}
+
+}  // namespace
+
+class BridgeTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // A row's Read and Write, the groups, and Read All and Write All with their
+  // log frames.
+  void transactionsAndSequences() {
+    WindowHarness h;
+    QVERIFY(h.ShowAndStart());
+    auto& w = h.Window();
+    auto& chip = h.Library().Bridge();
+    chip.SetRegister(0x22, 0x05);
+    h.SelectPage(2);  // 0x20, 0x21, 0x22 (no name), 0x23, 0x24, 0x00
+    QTest::mouseClick(w.cbRead[2], Qt::LeftButton);
+    QCOMPARE(h.NewLog(), Line("Reading", 0x22, 0x05));
+    QVERIFY(w.tbRegdata[2]->text() == "05" && w.cbRegToggleBit[2 * 8 + 2]->text() == "1" &&
+            w.updnRegData[2]->value() == 5 && w.Cache[0x22] == 5 && !w.IgnoreSpinnerChange);
+    QTest::keyClick(w.tbRegdata[2], '7');  // the caret went to the start: 7 takes the high digit's place
+    QTest::mouseClick(w.cbWrite[2], Qt::LeftButton);
+    QVERIFY(chip.Register(0x22) == 0x75 && h.NewLog() == Line("Writing", 0x22, 0x75));
+    // A failed status still shows the value read; a reply without the value
+    // leaves the row and the cache as they were.
+    chip.SetRegister(0x21, 0xA9);
+    h.Library().ForceNextStatusByte(0x40);
+    w.cbRead[1]->click();
+    QCOMPARE(h.NewLog(),
+             "Reading register 0x21 failed: No ACK from QRV4417. Check power and connections.\r\n");
+    QVERIFY(w.tbRegdata[1]->text() == "A9" && w.Cache[0x21] == 0xA9);
+    h.Type(1, QStringLiteral("3c"));
+    h.Library().ShortenNextReply(1);
+    w.cbRead[1]->click();
+    QCOMPARE(h.NewLog(), "Reading register 0x21 failed: USB transfer error\r\n");
+    QVERIFY(w.tbRegdata[1]->text() == "3C" && w.Cache[0x21] == 0x3C && w.updnRegData[1]->value() == 0x3C);
+    // Write Group sends what the six rows show, the unnamed register too.
+    for (int row = 0; row < 6; ++row) h.Type(row, QString::number(0xA0 + row, 16));
+    w.cbWriteRegs->click();
+    std::string log = "Writing register group:\r\n";
+    for (const int a : {0x20, 0x21, 0x22, 0x23, 0x24, 0x00}) log += Line("Writing", a, chip.Register(a));
+    QVERIFY(h.NewLog() == log + "\r\n" && chip.Register(0x22) == 0xA2 && chip.Register(0x00) == 0xA5);
+    // Read Group reads each row as the page shows it then: the tab is
+    // switched, and a no-acknowledge armed, in the pause after the first.
+    QTimer::singleShot(0, &w, [&h] {
+      h.SelectPage(0);
+      h.Library().ForceNextStatusByte(0x40);
+    });
+    const auto before = h.Library().TransferCount();
+    w.cbReadRegs->click();
+    QCOMPARE(h.NewLog(),
+             "Reading register group:\r\n" + Line("Reading", 0x20, 0xA0) +
+                 "Reading register 0x01 failed: No ACK from QRV4417. Check power and connections.\r\n\r\n");
+    // Two transfers a row; rows that show no register send nothing.
+    h.SelectPage(3);
+    for (int row = 0; row < 6; ++row) w.cbRead[row]->click(), w.cbWrite[row]->click();
+    QVERIFY(h.NewLog().empty() && h.Library().TransferCount() == before + 4);
+    // Read All reads every named register in address order, one named on no
+    // page too, and the page shows what was read; Write All sends the cache,
+    // edits included.
+    for (const auto& [a, v] : {std::pair{0x01, 0x11}, {0x05, 0x55}, {0x10, 0x10}, {0x08, 0xEE}})
+      chip.SetRegister(a, v);
+    h.SelectPage(0);
+    QTest::mouseClick(w.cbReadAllRegs, Qt::LeftButton);
+    const std::array named{0x00, 0x01, 0x05, 0x10, 0x20, 0x21, 0x23, 0x24};
+    log = "Reading all device registers:\r\n";
+    for (const int a : named) log += Line("Reading", a, chip.Register(a));
+    QCOMPARE(h.NewLog(), log + "\r\n");
+    QVERIFY(w.Cache[0x05] == 0x55 && w.Cache[0x08] == 0 && w.tbRegdata[1]->text() == "11");
+    h.Type(0, QStringLiteral("ab"));
+    for (const int a : named) chip.SetRegister(a, 0);
+    QTest::mouseClick(w.cbWriteAllRegs, Qt::LeftButton);
+    log = "Writing all device registers:\r\n";
+    for (const int a : named) log += Line("Writing", a, w.Cache[a]);
+    QCOMPARE(h.NewLog(), log + "\r\n");
+    QVERIFY(chip.Register(0x00) == 0xAB && chip.Register(0x05) == 0x55 && chip.Register(0x24) == 0xA4);
+  }
+
+  void failedSessionStartLeavesNoBridge() {
+    WindowHarness h;
+    h.Library().FailNextInit(0x2000000B, std::string("Cut here\0and not this", 21));
+    QVERIFY(h.ShowAndStart());
+    QCOMPARE(h.Window().LogContents(),
+             "Initializing driver for USB-to-I2C interface...\r\nForm_Activate(): Failed to "
+             "initialize USB driver: error &H2000000B\r\n(Cut here)\r\nUSB-to-I2C driver "
+             "initialization failure.\r\n");
+    h.Window().cbRead[0]->click();
+    QCOMPARE(h.Messages().Texts(), QStringList{"USB Device not connected!"});
+    QTest::mouseClick(h.Window().cbQuit, Qt::LeftButton);  // no session to end
+    QCOMPARE(h.Library().UninitCalls(), 0);
+  }
+
+  // The session from a start without a bridge to Quit, which ends it once.
+  void sessionHoldsOneBridgeAtATime() {
+    WindowHarness h({.plugBridge = false});
+    QVERIFY(h.ShowAndStart());
+    auto& w = h.Window();
+    auto& sim = h.Library();
+    QCOMPARE(w.LogContents(),
+             "Initializing driver for USB-to-I2C interface...\r\nUSB-to-I2C driver initialization "
+             "successful.\r\nSearching for USB-to-I2C interface...\r\n" +
+                 kNotDetected);
+    w.cbRead[0]->click();
+    w.Cache[0x00] = 0x44;  // the page shows the cache after Read All
+    w.cbReadAllRegs->click();
+    w.cbReadRegs->click();
+    QCOMPARE(h.Messages().Texts(), QStringList(8, "USB Device not connected!"));
+    std::string group = "Reading register group:\r\n";
+    for (int row = 0; row < 6; ++row) group += kNotDetected;
+    QCOMPARE(h.NewLog(),
+             kNotDetected + "Reading all device registers:\r\n" + kNotDetected + "\r\n" + group + "\r\n");
+    QCOMPARE(w.tbRegdata[0]->text(), QStringLiteral("44"));
+    // Plugged in, a bridge is taken once the window serves its events; one
+    // set aside that leaves again does not release it.
+    const int first = sim.Plug();
+    QVERIFY(!DeviceConnected);
+    h.ProcessEvents();
+    const int second = sim.Plug();
+    h.ProcessEvents();
+    QCOMPARE(h.NewLog(), kAttach + Handle(h, first) + kAccepting + kAttach + Handle(h, second) + kRejected);
+    sim.Unplug(second);
+    h.ProcessEvents();
+    sim.Bridge(first).SetRegister(0x00, 0x99);
+    w.cbRead[0]->click();
+    QCOMPARE(h.NewLog(), Line("Reading", 0x00, 0x99));
+    // Once it leaves, transactions are refused again until one is back.
+    const std::string left = "DeviceDetach: Received detach for " + Handle(h, first);
+    sim.Unplug(first);
+    h.ProcessEvents();
+    QVERIFY(!DeviceConnected && w.Context.deviceHandle == 0u);
+    w.cbWrite[0]->click();
+    QCOMPARE(h.NewLog(), left + kNotDetected);
+    const int again = sim.Plug();
+    h.ProcessEvents();
+    w.cbWrite[0]->click();
+    QVERIFY(h.NewLog().ends_with(Line("Writing", 0x00, 0x99)) && sim.Bridge(again).RequestCount() == 1u);
+    QTest::mouseClick(w.cbQuit, Qt::LeftButton);
+    QVERIFY(w.Unloaded() && !w.isVisible() && !sim.SessionOpen() && sim.UninitCalls() == 1);
+  }
+
+  // While a request hangs, the window serves its events but drops a click on
+  // Read and a key in a value box, and holds a second bridge's attach.
+  // Unplugging the bridge ends the transfer; after the transaction the second
+  // is set aside, then taken as the first's detach comes. Quit ends the next
+  // hung transfer and its sequence, and nothing goes out after.
+  void hungTransferLeavesTheWindowAliveButDeaf() {
+    WindowHarness h;
+    QVERIFY(h.ShowAndStart());
+    auto& w = h.Window();
+    auto& sim = h.Library();
+    const std::string left = "DeviceDetach: Received detach for " + Handle(h, *h.FirstBridge());
+    std::string duringHang = "not served";
+    int second = 0;
+    sim.HangNextTransfer();
+    QTimer::singleShot(50, &w, [&] {
+      QTest::mouseClick(w.cbRead[1], Qt::LeftButton);
+      QTest::keyClick(w.tbRegdata[1], Qt::Key_7);
+      second = sim.Plug();
+      QTimer::singleShot(50, &w, [&] {
+        duringHang = h.NewLog();
+        sim.Unplug(*h.FirstBridge());
+      });
+    });
+    w.cbRead[0]->click();
+    QVERIFY(duringHang.empty() && w.tbRegdata[1]->text() == "00");
+    QCOMPARE(h.NewLog(),
+             "WritePipe: UsbTransfer() failed: error &H20000003 (The device is no longer connected)\r\n"
+             "Write Pipe failed\r\nReading register 0x00 failed: USB transfer error\r\n");
+    h.ProcessEvents();
+    QCOMPARE(h.NewLog(),
+             kAttach + Handle(h, second) + kRejected + left + kAttach + Handle(h, second) + kAccepting);
+    w.cbRead[1]->click();  // the first transaction after a failure drains the reply pipe
+    h.NewLog();
+    sim.HangNextTransfer();
+    const auto sent = sim.TransferCount();
+    QTimer::singleShot(50, &w, [&] { QTest::mouseClick(w.cbQuit, Qt::LeftButton); });
+    w.cbReadAllRegs->click();
+    QVERIFY(w.Unloaded() && !sim.SessionOpen());
+    QCOMPARE(h.NewLog(), "Reading all device registers:\r\n");
+    w.cbRead[0]->click();
+    QCOMPARE(sim.TransferCount(), sent + 1);
+  }
+};
+
+QTEST_MAIN(BridgeTest)
+#include "bridge_test.moc"
