@@ -140,16 +140,11 @@ void Serve(Bridge& bridge, UMockdevIoctlClient* client) {
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
       return Answer(client, Numbers(client, 1)[0] == 0 ? 0 : ENOENT);
-    case USBDEVFS_SETINTERFACE: {  // choosing setting 0 again resets its endpoints
-      const bool known = Numbers(client, 2) == std::array{0U, 0U};
-      bridge.halted = bridge.halted && !known;
-      return Answer(client, known ? 0 : EINVAL);
-    }
-    case USBDEVFS_CLEAR_HALT: {
-      const unsigned int endpoint = Numbers(client, 1)[0];
-      bridge.halted = bridge.halted && endpoint != kIn;
-      return Answer(client, bridge.endpoints.contains(endpoint) ? 0 : ENOENT);
-    }
+    case USBDEVFS_SETINTERFACE:  // interface 0 has its alternate setting 0 only
+      return Answer(client, Numbers(client, 2) == std::array{0U, 0U} ? 0 : EINVAL);
+    case USBDEVFS_CLEAR_HALT:
+      bridge.halted = bridge.halted && Numbers(client, 1)[0] != kIn;
+      return Answer(client, bridge.endpoints.contains(Numbers(client, 1)[0]) ? 0 : ENOENT);
     case USBDEVFS_GETDRIVER:
     case USBDEVFS_IOCTL:
       return Answer(client, ENODATA);  // no kernel driver is bound to interface 0
