@@ -40,8 +40,7 @@ std::array<unsigned int, 2> Numbers(UMockdevIoctlClient* client, std::size_t cou
 
 usbdevfs_urb& Fields(const Urb& urb) { return *reinterpret_cast<usbdevfs_urb*>(urb.urb->data); }
 
-// What changes after the submission goes back through update(), which the
-// reap syncs to the client.
+// What changes after the submission goes back through update(); the reap syncs it.
 void Finish(Bridge& bridge, Urb urb, int status) {
   umockdev_ioctl_data_update(urb.urb.get(), offsetof(usbdevfs_urb, status),
                              reinterpret_cast<guint8*>(&status), sizeof status);
@@ -102,10 +101,9 @@ void Submit(Bridge& bridge, UMockdevIoctlClient* client) {
 }
 
 void Discard(Bridge& bridge, UMockdevIoctlClient* client) {
-  const gulong address =
-      *reinterpret_cast<gulong*>(umockdev_ioctl_client_get_arg(client)->data);  // the URB's
+  const gulong urbAddress = *reinterpret_cast<gulong*>(umockdev_ioctl_client_get_arg(client)->data);
   const auto it = std::ranges::find_if(bridge.waiting, [&](const Urb& urb) {
-    return urb.client.get() == client && urb.urb->client_addr == address;
+    return urb.client.get() == client && urb.urb->client_addr == urbAddress;
   });
   if (it == bridge.waiting.end()) return Answer(client, EINVAL);  // ended already, or never submitted
   Answer(client, 0);
@@ -173,13 +171,11 @@ EmulatedUsb::EmulatedUsb() {
 
 int EmulatedUsb::Plug(bool endpoints, bool openable) {
   const std::string number = std::to_string(bridges_.size() + 2);  // device 1 is the root hub
-  {
-    std::lock_guard lock(mutex_);
-    Bridge& added = bridges_.emplace_back();
-    added.node = "/dev/bus/usb/001/" + std::string(3 - number.size(), '0') + number;
-    added.endpoints = endpoints ? std::set{0x02U, kIn} : std::set<unsigned int>{};
-  }
-  Bridge& bridge = bridges_.back();
+  std::unique_lock lock(mutex_);
+  Bridge& bridge = bridges_.emplace_back();
+  bridge.node = "/dev/bus/usb/001/" + std::string(3 - number.size(), '0') + number;
+  bridge.endpoints = endpoints ? std::set{0x02U, kIn} : std::set<unsigned int>{};
+  lock.unlock();
   gchar* syspath = umockdev_testbed_add_device(
       testbed_.get(), "usb", ("1-" + number).c_str(), nullptr,                       //
       "busnum", "1", "devnum", number.c_str(), "bConfigurationValue", "1", nullptr,  //

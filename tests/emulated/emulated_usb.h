@@ -1,17 +1,16 @@
-// Bridges on an emulated USB bus, below libusb: a umockdev test bed holds,
-// for each bridge plugged in, the device as sysfs and udev show it and its
-// usbdevfs node, whose calls are answered here as strictly as the kernel
-// answers them. Only interface 0, its alternate setting 0 and, unless left
-// out, its bulk endpoints 0x02 (OUT) and 0x82 (IN) exist. A bulk OUT URB goes
-// to the bridge at once, and its reply goes into the IN pipe as one packet.
-// A bulk IN URB takes packets from the pipe until a short one (under 64
-// bytes) or a full buffer ends it, and waits until then or until it is
-// discarded; a packet larger than the room left overflows it.
+// Bridges on an emulated USB bus below libusb: a umockdev test bed holds the
+// device as sysfs and udev show it and its usbdevfs node, whose calls are
+// answered here as strictly as the kernel answers them. Only interface 0,
+// its alternate setting 0 and its bulk endpoints 0x02 and 0x82 exist. An OUT
+// URB goes to the bridge at once, its reply into the IN pipe as one packet.
+// An IN URB takes packets until a short one (under 64 bytes) or a full
+// buffer ends it, and waits until then or until it is discarded; a packet
+// larger than the room left overflows it.
 //
-// The program runs under umockdev-wrapper, and the bed exists before libusb
-// starts; one bed at a time. Threads: the usbdevfs calls arrive on umockdev's
-// worker thread; the test thread plugs and unplugs, and reaches a bridge only
-// through With, under the lock those calls are answered under.
+// The program runs under umockdev-wrapper; one bed at a time, made before
+// libusb starts. Threads: the usbdevfs calls come on umockdev's worker
+// thread; the test thread reaches a bridge only through With, under the
+// lock those calls are answered under.
 #pragma once
 
 #include <linux/usbdevice_fs.h>
@@ -74,15 +73,14 @@ class EmulatedUsb {
  public:
   EmulatedUsb();
 
-  // Plugs a bridge into bus 1 as its next device (2, 3, ...); returns its
-  // index. Without `openable` its node fails to open with EACCES, even for
-  // root; each failed open costs umockdev's preload one of its 50 descriptor
-  // slots for the rest of the program, so a test keeps the attempts few.
+  // Plugs a bridge into bus 1 as device 2, 3, ...; returns its index. An
+  // unopenable node fails with EACCES, even for root; each failed open costs
+  // umockdev's preload one of its 50 descriptor slots for good.
   int Plug(bool endpoints = true, bool openable = true);
   // The remove event goes out and the device leaves sysfs.
   void Unplug(int bridge);
-  // The node opens from now on, as when the permissions of a bridge that
-  // stays plugged in are mended. No event goes out.
+  // The node opens from now on, as when the permissions of a bridge still
+  // plugged in are mended. No event goes out.
   void MakeOpenable(int bridge) { MakeNode(bridges_.at(static_cast<std::size_t>(bridge)), true); }
 
   template <typename Visit>
@@ -94,8 +92,7 @@ class EmulatedUsb {
  private:
   void MakeNode(const Bridge& bridge, bool openable);
 
-  // Destroyed from the last: the bed first, whose worker thread serves the
-  // bridges, the bridges last.
+  // The bed goes first: its worker thread serves the bridges.
   std::deque<Bridge> bridges_;
   std::mutex mutex_;
   GPtr<UMockdevIoctlBase> handler_{umockdev_ioctl_base_new()};  // answers for every node
