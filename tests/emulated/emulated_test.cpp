@@ -74,10 +74,10 @@ class EmulatedTest : public ::testing::Test {
   }
   // A transfer with the bridge held: the bytes of `data` go out, or as many
   // come in, and the bytes moved come back.
-  Read Transfer(std::uint32_t pipe, Bytes data) {
+  Read Transfer(std::uint32_t pipe, Bytes data, std::uint32_t timeoutMs = kNever) {
     std::uint32_t moved = 0;
     const UsbStatus status = library->UsbTransfer(held, pipe, pipe >> 7, 0, data.data(), std::ssize(data),
-                                                  &moved, nullptr, kNever, &waiter);
+                                                  &moved, nullptr, timeoutMs, &waiter);
     data.resize(moved);
     return {status, data};
   }
@@ -106,7 +106,6 @@ class EmulatedTest : public ::testing::Test {
   std::string ReadRow(std::int16_t row) {
     return After([&] { window->cbRead_Click(row); });
   }
-
   void Set(int bridge, std::uint8_t address, std::uint8_t value, std::optional<Fault> fault = {}) {
     usb.With(bridge, [&](Bridge& b) {
       b.chip.SetRegister(address, value);
@@ -127,15 +126,13 @@ class EmulatedTest : public ::testing::Test {
   std::unique_ptr<DiagWindow> window;
 };
 
-// --- The backend ------------------------------------------------------------
-
 // How the window thread ends the wait for a read.
 enum class Interrupt { None, GiveUp, Unplug, EndSession };
 
 struct FaultCase {
   const char* name;
   Fault fault;                            // on the reply from register 0x01, which holds 0x42
-  std::vector<Read> reads;                // of that reply, each timing out after 100 ms
+  std::vector<Read> reads;                // of that reply; one that times out waits 100 ms
   Interrupt interrupt = Interrupt::None;  // of the first read, which then waits on
 };
 
@@ -147,7 +144,7 @@ class FaultyReplyTest : public EmulatedTest, public ::testing::WithParamInterfac
 TEST_P(FaultyReplyTest, EachReadGetsWhatTheBridgeSentAndNoMore) {
   const FaultCase& c = GetParam();
   usb.Plug();
-  StartLibrary({.transferTimeoutOverrideMs = c.interrupt == Interrupt::None ? 100U : 0U});
+  StartLibrary();
   ExpectAttached({1});
   Set(0, 0x01, 0x42, c.fault);
   Set(0, 0x02, 0x17);
@@ -161,7 +158,9 @@ TEST_P(FaultyReplyTest, EachReadGetsWhatTheBridgeSentAndNoMore) {
     }
     return c.interrupt != Interrupt::GiveUp;
   };
-  for (const Read& read : c.reads) EXPECT_EQ(Transfer(0x82, Bytes(3)), read);
+  for (const Read& read : c.reads) {
+    EXPECT_EQ(Transfer(0x82, Bytes(3), read.first == kStatusTimeout ? 100 : kNever), read);
+  }
   if (c.interrupt == Interrupt::None || c.interrupt == Interrupt::GiveUp) {
     EXPECT_EQ(Exchange(0x02), Read(kStatusSuccess, {0x00, 0x17}));
   }
@@ -183,9 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EmulatedTest, DeclinedBridgesAreOfferedAgainOldestFirstOnceForEachDeparture) {
   StartLibrary();
-  usb.Plug();
-  usb.Plug();
-  usb.Plug();
+  for (int bridge = 0; bridge < 3; ++bridge) usb.Plug();
   ExpectAttached({1, 2, 3});
   // The bridges declined are let go while aside.
   EXPECT_EQ(usb.With(1, [](Bridge& b) { return b.calls[USBDEVFS_RELEASEINTERFACE]; }), 1);
@@ -201,12 +198,14 @@ TEST_F(EmulatedTest, DeclinedBridgesAreOfferedAgainOldestFirstOnceForEachDepartu
   EXPECT_EQ(recorder.detached, (std::vector<DeviceHandle>{1, 4}));
   Set(1, 0x05, 0x5C);
   EXPECT_EQ(Exchange(0x05), Read(kStatusSuccess, {0x00, 0x5C}));
+  EXPECT_EQ(library->UsbSetInterface(2, 0, 1), kStatusNoSuchInterface);  // and keeps its one setting
+  EXPECT_EQ(library->UsbSetInterface(2, 0, 0), kStatusSuccess);
 }
 
 // What the bridge lacks is refused as the kernel refuses it.
 TEST_F(EmulatedTest, OnlyTheInterfaceAndEndpointsOfTheDescriptorsExist) {
   usb.Plug();
-  ASSERT_EQ(libusb_init(nullptr), LIBUSB_SUCCESS);  // a second opener, straight through libusb
+  ASSERT_EQ(libusb_init(nullptr), LIBUSB_SUCCESS);  // straight through libusb
   libusb_device_handle* handle = libusb_open_device_with_vid_pid(nullptr, 0x4B7C, 0x2005);
   ASSERT_NE(handle, nullptr);
   EXPECT_EQ(libusb_claim_interface(handle, 1), LIBUSB_ERROR_NOT_FOUND);
@@ -218,8 +217,6 @@ TEST_F(EmulatedTest, OnlyTheInterfaceAndEndpointsOfTheDescriptorsExist) {
   libusb_exit(nullptr);
 }
 
-// --- The window -------------------------------------------------------------
-
 const std::string kNotDetected = "USB-to-I2C interface not detected. Please check connections.\r\n";
 
 std::string Attached(const std::string& handle) {
@@ -229,7 +226,7 @@ std::string Attached(const std::string& handle) {
 
 TEST_F(EmulatedTest, BridgeAtStartIsUsedThenUnpluggedAndPluggedAgain) {
   usb.Plug();
-  StartWindow({.transferTimeoutOverrideMs = 200});
+  StartWindow({.transferTimeoutOverrideMs = 1000});
   EXPECT_EQ(Log(), "USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n");
   EXPECT_EQ(usb.With(0, [](Bridge& b) { return b.calls[USBDEVFS_CLAIMINTERFACE]; }), 1);
   Set(0, 0x01, 0x42);
@@ -242,7 +239,6 @@ TEST_F(EmulatedTest, BridgeAtStartIsUsedThenUnpluggedAndPluggedAgain) {
 
   EXPECT_EQ(After([&] { usb.Unplug(0); }, "DeviceDetach"),
             "DeviceDetach: Received detach for device handle &H1\r\n");
-  messages.Clear();
   EXPECT_EQ(ReadRow(0), kNotDetected);
   EXPECT_EQ(messages.Texts(), QStringList{QStringLiteral("USB Device not connected!")});
 
@@ -253,24 +249,27 @@ TEST_F(EmulatedTest, BridgeAtStartIsUsedThenUnpluggedAndPluggedAgain) {
 }
 
 // Plugged in after the start, a bridge that cannot be opened is named once
-// and taken as soon as its permissions are mended.
-TEST_F(EmulatedTest, BridgeWithoutPermissionIsTakenOnceMended) {
+// and taken as soon as its permissions are mended; one whose interface
+// another program holds is named.
+TEST_F(EmulatedTest, BridgesThatCannotBeTakenUpAreNamed) {
   StartWindow({.openRetryWindowMs = 50, .reopenPeriodMs = 100});  // few failed opens: each costs a slot
+  usb.Plug(true, false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().find("permission denied") != std::string::npos; }, kWaitMs));
+  QTest::qWait(300);  // a few more attempts to open it
+  usb.MakeOpenable(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().ends_with(Attached("1")); }, kWaitMs)) << Log();
   EXPECT_EQ(
       Log(),
       "Initializing driver for USB-to-I2C interface...\r\nUSB-to-I2C driver initialization successful.\r\n"
       "Searching for USB-to-I2C interface...\r\n" +
-          kNotDetected);
-  const auto plugWithoutPermission = [&] {
-    usb.Plug(true, false);
-    QTest::qWait(400);  // a few attempts to open it
-    usb.MakeOpenable(0);
-  };
-  EXPECT_EQ(After(plugWithoutPermission, "Accepting"),
-            "USB-to-I2C interface found (bus 1, device 2) but it cannot be opened: permission denied.\r\n"
-            "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as "
-            "soon as it can be opened, without replugging.\r\n" +
-                Attached("1"));
+          kNotDetected +
+          "USB-to-I2C interface found (bus 1, device 2) but it cannot be opened: permission denied.\r\n"
+          "Install the udev rule 70-regdiag.rules as shown in the README; the bridge is taken up as "
+          "soon as it can be opened, without replugging.\r\n" +
+          Attached("1"));
+  EXPECT_EQ(After([&] { usb.With(usb.Plug(), [](Bridge& b) { b.faults.insert(Fault::Busy); }); }, "claimed"),
+            "USB-to-I2C interface found (bus 1, device 3) but its interface cannot be claimed: The device is "
+            "busy: another program is using it.\r\n");
 }
 
 // Quit while the reply hangs (the real 30 s time-out): the transfer is taken

@@ -38,8 +38,6 @@ std::array<unsigned int, 2> Numbers(UMockdevIoctlClient* client, std::size_t cou
   return numbers;
 }
 
-usbdevfs_urb& Fields(const Urb& urb) { return *reinterpret_cast<usbdevfs_urb*>(urb.urb->data); }
-
 // What changes after the submission goes back through update(); the reap syncs it.
 void Finish(Bridge& bridge, Urb urb, int status) {
   umockdev_ioctl_data_update(urb.urb.get(), offsetof(usbdevfs_urb, status),
@@ -58,7 +56,7 @@ void AnswerWaitingIns(Bridge& bridge) {
       if (bridge.pipe.empty()) return;
       std::vector<std::uint8_t> packet = std::move(bridge.pipe.front());
       bridge.pipe.pop_front();
-      const int room = Fields(urb).buffer_length - urb.filled;
+      const int room = reinterpret_cast<usbdevfs_urb*>(urb.urb->data)->buffer_length - urb.filled;
       const int taken = std::min(static_cast<int>(packet.size()), room);
       umockdev_ioctl_data_update(urb.buffer.get(), urb.filled, packet.data(), taken);
       urb.filled += taken;
@@ -85,7 +83,7 @@ void Reply(Bridge& bridge, std::vector<std::uint8_t> reply) {
 void Submit(Bridge& bridge, UMockdevIoctlClient* client) {
   Urb urb{GPtr<UMockdevIoctlClient>(UMOCKDEV_IOCTL_CLIENT(g_object_ref(client))),
           Resolve(umockdev_ioctl_client_get_arg(client), sizeof(usbdevfs_urb)), nullptr};
-  const usbdevfs_urb& fields = Fields(urb);
+  const usbdevfs_urb& fields = *reinterpret_cast<usbdevfs_urb*>(urb.urb->data);
   if (!bridge.endpoints.contains(fields.endpoint)) return Answer(client, ENOENT);
   if (fields.type != USBDEVFS_URB_TYPE_BULK) return Answer(client, EINVAL);
   urb.buffer = Resolve(urb.urb.get(), fields.buffer_length, offsetof(usbdevfs_urb, buffer));
@@ -136,6 +134,8 @@ void Serve(Bridge& bridge, UMockdevIoctlClient* client) {
   if (bridge.gone) return Answer(client, ENODEV);
   switch (request) {
     case USBDEVFS_CLAIMINTERFACE:
+      if (bridge.faults.erase(Fault::Busy) != 0) return Answer(client, EBUSY);
+      [[fallthrough]];
     case USBDEVFS_RELEASEINTERFACE:
       return Answer(client, Numbers(client, 1)[0] == 0 ? 0 : ENOENT);
     case USBDEVFS_SETINTERFACE:  // interface 0 has its alternate setting 0 only

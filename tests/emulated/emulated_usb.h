@@ -44,6 +44,7 @@ enum class Fault {
   Pad,         // the reply is padded with zeros to a full packet
   StatusOnly,  // the reply is its status byte alone
   NoAck,       // the reply is the no-acknowledge status byte alone
+  Busy,        // another program holds interface 0: claiming it fails with EBUSY
 };
 
 // One bridge plugged in, as its usbdevfs node holds it.
