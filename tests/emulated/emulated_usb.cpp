@@ -18,6 +18,10 @@ using Urb = Bridge::Urb;
 
 constexpr unsigned int kIn = 0x82;
 constexpr std::size_t kPacket = 64;  // wMaxPacketSize of both endpoints
+// An unopenable node points to a read-only kernel setting: opening that for
+// writing fails with EACCES for everyone, root included, and libusb opens
+// read and write.
+constexpr const char* kUnwritable = "/proc/sys/kernel/osrelease";
 
 void Answer(UMockdevIoctlClient* client, int error) {
   umockdev_ioctl_client_complete(client, error == 0 ? 0 : -1, error);
@@ -183,9 +187,12 @@ int EmulatedUsb::Plug(bool endpoints, bool openable) {
   bridge.syspath = syspath;
   g_free(syspath);
   MakeNode(bridge, openable);
-  // The descriptors come last: libusb takes a device up (and opens it) only
-  // once it can read them, and by then the node is ready. They are the
-  // device's (4B7C:2005), then configuration 1 with interface 0.
+  // Its calls are answered before it can first open: a client that found no one to answer would fail.
+  if (!umockdev_testbed_attach_ioctl(testbed_.get(), bridge.node.c_str(), handler_.get(), nullptr)) {
+    throw std::runtime_error("cannot attach to " + bridge.node);
+  }
+  // The descriptors (the device's, 4B7C:2005, then configuration 1 with
+  // interface 0) come last: libusb takes a device up only once it can read them.
   std::vector<std::uint8_t> descriptors = {
       18, 1, 0x00, 0x02, 0,  0, 0, 64,   0x7C, 0x4B, 0x05, 0x20, 0x00, 0x01, 0,    0, 0, 1,  //
       9,  2, 32,   0,    1,  1, 0, 0x80, 50,   9,    4,    0,    0,    2,    0xFF, 0, 0, 0,  //
@@ -199,20 +206,15 @@ int EmulatedUsb::Plug(bool endpoints, bool openable) {
   return static_cast<int>(bridges_.size()) - 1;
 }
 
-// An unopenable node points to a read-only kernel setting: opening that for
-// writing fails with EACCES for everyone, root included, and libusb opens
-// read and write.
+// The node changes in one step: libusb may be opening it.
 void EmulatedUsb::MakeNode(const Bridge& bridge, bool openable) {
   gchar* root = umockdev_testbed_get_root_dir(testbed_.get());
   const std::filesystem::path file = root + bridge.node;
   g_free(root);
+  const std::filesystem::path made = file.string() + ".new";
   std::filesystem::create_directories(file.parent_path());
-  std::filesystem::remove(file);
-  if (!openable) return std::filesystem::create_symlink("/proc/sys/kernel/osrelease", file);
-  if (!std::ofstream(file) ||
-      !umockdev_testbed_attach_ioctl(testbed_.get(), bridge.node.c_str(), handler_.get(), nullptr)) {
-    throw std::runtime_error("cannot make the node " + bridge.node);
-  }
+  openable ? static_cast<void>(std::ofstream(made)) : std::filesystem::create_symlink(kUnwritable, made);
+  std::filesystem::rename(made, file);  // fails when the node could not be made
 }
 
 // As with a real bridge, a descriptor still open after the pull only gets
