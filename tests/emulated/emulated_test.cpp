@@ -23,7 +23,7 @@
 namespace regdiag::test {
 namespace {
 
-using namespace usb;  // NOLINT: the library's names, in this test only
+using namespace usb;  // the library's names, in this test only
 using Bytes = std::vector<std::uint8_t>;
 using Read = std::pair<UsbStatus, Bytes>;
 
