@@ -34,7 +34,6 @@ TEST(ArgumentsTest, EveryByteInEveryNotationIsReadAsThatByteAndBadInputIsRefused
     std::string error;
   } kCases[] = {
       {"SYS_CTRL", 0x01, ""},
-      {"sys_ctrl", 0x01, ""},
       {"WDT\xC3\xA9", 0x42, ""},
       {"18", 0x12, ""},
       {"256", -1, "register address out of range (0x00-0xFF): 256"},

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,7 +70,6 @@ const Step kSteps[] = {
     {"--sim --sim-fault transfer-error read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault timeout read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault short read 1", 1, "", kFails + "USB transfer error\n"},
-    {"--sim --sim-fault short write 1 5", 0, ""},
     {"--sim --sim-fault late read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault unplugged read 1", 1, "", kNoBridge},
     {"--sim --sim-fault=nack@0x02 read 1 2 3", 1, "0x01 SYS_CTRL 0x12\n0x03 INT_MASK 0x1C\n",
@@ -128,15 +128,21 @@ TEST(CliProcessTest, EachRunEndsWithItsStatusAndItsOutput) {
   fs::remove_all(folder);
 }
 
-// A watch runs until Ctrl+C, which ends it well.
-TEST(CliProcessTest, CtrlCEndsAWatch) {
+// Ctrl+C ends a watch well (its usual end), and a long read as interrupted.
+TEST(CliProcessTest, CtrlCEndsAWatchWellAndAReadAsInterrupted) {
   const fs::path folder = Folder();
-  const test::CliProcess watch(folder, {"--sim", "watch", "SYS_CTRL"});
-  while (watch.Out().empty()) ::usleep(1000);  // it has started and polls
-  ::kill(watch.pid, SIGINT);
-  EXPECT_EQ(watch.Wait(), 0);
-  EXPECT_EQ(watch.Out(), "0x01 SYS_CTRL 0x12\n");
-  EXPECT_EQ(watch.Err(), "");
+  std::vector<std::string> read(256, "1");
+  read.insert(read.begin(), {"--sim", "--log", "read"});
+  for (const auto& [args, status, err] :
+       {std::tuple(std::vector<std::string>{"--sim", "watch", "SYS_CTRL"}, 0, ""),
+        std::tuple(read, 1, "~successful\nregdiag-cli: interrupted\n")}) {
+    const test::CliProcess run(folder, args);
+    while ((run.Out() + run.Err()).find("0x12") == std::string::npos) ::usleep(1000);  // it has started
+    ::kill(run.pid, SIGINT);
+    EXPECT_EQ(run.Wait(), status);
+    ExpectText(run.Out(), "~0x01 SYS_CTRL 0x12\n");
+    ExpectText(run.Err(), err);
+  }
   fs::remove_all(folder);
 }
 
