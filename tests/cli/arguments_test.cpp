@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "map/name_text.h"
+
 namespace regdiag::cli {
 namespace {
 
@@ -54,6 +56,13 @@ TEST(ArgumentsTest, EveryByteInEveryNotationIsReadAsThatByteAndBadInputIsRefused
     EXPECT_EQ(parsed.byte, c.address >= 0 ? std::optional<std::uint8_t>(c.address) : std::nullopt);
     EXPECT_EQ(parsed.error, c.error);
   }
+  // A map's name is taken as UTF-8 where its bytes are well-formed, else as Latin-1.
+  for (const char* bytes :
+       {"\xC2\x80\xDF\xBF", "\xE0\xA0\x80\xED\x9F\xBF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"})
+    EXPECT_TRUE(IsUtf8(bytes)) << bytes;
+  for (const char* bytes : {"\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
+                            "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xE2\x82\x41", "\xC3"})
+    EXPECT_FALSE(IsUtf8(bytes)) << bytes;
   EXPECT_EQ(ParseValue("256").error, "value out of range (0x00-0xFF): 256");
   EXPECT_EQ(ParseValue("SYS_CTRL").error, "malformed value 'SYS_CTRL' (expected 0x05, 5 or &H05)");
   EXPECT_EQ(ParseWhole("1", "--interval", 1, 3600000).number, 1);

@@ -9,7 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,9 +45,7 @@ struct CliProcess {
   [[nodiscard]] std::string Out() const { return Read("stdout"); }
   [[nodiscard]] std::string Err() const { return Read("stderr"); }
   [[nodiscard]] std::string Read(const char* name) const {
-    std::ostringstream text;
-    text << std::ifstream(folder / name, std::ios::binary).rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(folder / name, std::ios::binary).rdbuf()), {}};
   }
 };
 

@@ -35,35 +35,33 @@ const std::pair<const char*, const char*> kFiles[] = {
      "Writing register 0x13 = 0xAB successful!\nWriting register 0x12 = 0xAB successful\n"},
 };
 
-struct Step {
-  std::string words;
-  int status;
-  std::string out, err{};
-};
+// Words, exit status, stdout, stderr.
+using Step = std::tuple<std::string, int, std::string, std::string>;
 
 const std::string kFails = "~Reading register 0x01 failed: ";
 const std::string kNoBridge = "regdiag-cli: USB-to-I2C interface not detected. Please check connections.\n";
 
 const Step kSteps[] = {
     {"--sim read 0x00 sys_ctrl 18 &H2F", 0,
-     "0x00 CHIP_ID 0xA7\n0x01 SYS_CTRL 0x12\n0x12 BUCK2_CTRL 0x0A\n0x2F - 0x3E\n"},
+     "0x00 CHIP_ID 0xA7\n0x01 SYS_CTRL 0x12\n0x12 BUCK2_CTRL 0x0A\n0x2F - 0x3E\n", ""},
     {"--sim --log write SYS_CTRL 0x5A --verify", 0, "",
      "~\nWriting register 0x01 = 0x5A successful\nReading register 0x01 = 0x5A successful\n"},
-    {"--sim dump", 0, "~0x01 SYS_CTRL 0x12 RESET=0 SLEEP=0 CLKSEL1=0 CLKSEL0=0 ADC_EN=1 PWR_EN=0\n"},
-    {"--sim dump --format=csv", 0, "~address,name,value,bits\n0x00,CHIP_ID,0xA7,REV3=1 REV2=0 "},
+    {"--sim dump", 0, "~0x01 SYS_CTRL 0x12 RESET=0 SLEEP=0 CLKSEL1=0 CLKSEL0=0 ADC_EN=1 PWR_EN=0\n", ""},
+    {"--sim dump --format=csv", 0, "~address,name,value,bits\n0x00,CHIP_ID,0xA7,REV3=1 REV2=0 ", ""},
     {"--sim dump --format json", 0,
-     "~}]},\n  {\"address\": 66, \"name\": \"WDT_KICK\", \"value\": 245, \"bits\": [{\"bit\": 0, "
-     "\"name\": \"KICK\", \"value\": 1}]}\n]\n"},
-    {"--sim save saved.csv", 0, ""},
-    {"--sim diff saved.csv live", 0, ""},
-    {"--sim load changed.csv --verify", 0, ""},
-    {"diff good.csv changed.csv", 1, "0x01 SYS_CTRL 0x12 0x13 PWR_EN:0->1\n0x03 INT_MASK -- 0x1C\n"},
+     R"(~"name": "WDT_KICK", "value": 245, "bits": [{"bit": 0, "name": "KICK", "value": 1}]})"
+     "\n]\n",
+     ""},
+    {"--sim save saved.csv", 0, "", ""},
+    {"--sim diff saved.csv live", 0, "", ""},
+    {"--sim load changed.csv --verify", 0, "", ""},
+    {"diff good.csv changed.csv", 1, "0x01 SYS_CTRL 0x12 0x13 PWR_EN:0->1\n0x03 INT_MASK -- 0x1C\n", ""},
     {"--sim --log replay session.log", 0, "",
      "~\n\nWriting register 0x01 = 0x05 successful\nWriting register 0x12 = 0xAB successful\n"},
-    {"--sim --log=run.log write 0x40 7", 0, ""},
+    {"--sim --log=run.log write 0x40 7", 0, "", ""},
     {"--sim --log replay run.log", 0, "", "~\n\nWriting register 0x40 = 0x07 successful\n"},
-    {"--sim watch 1 --count 1 --interval 5", 0, "0x01 SYS_CTRL 0x12\n"},
-    {"--help", 0, "~usage: regdiag-cli [--sim [--sim-fault KIND[@ADDR]]]"},
+    {"--sim watch 1 --count 1 --interval 5", 0, "0x01 SYS_CTRL 0x12\n", ""},
+    {"--help", 0, "~usage: regdiag-cli [--sim [--sim-fault KIND[@ADDR]]]", ""},
     // Each injected fault, everywhere or at one register.
     {"--sim --sim-fault nack read 1", 1, "", kFails + "No ACK from QRV4417. Check power and connections.\n"},
     {"--sim --sim-fault i2c-error read 1", 1, "", kFails + "General I2C error\n"},
@@ -114,14 +112,14 @@ fs::path Folder() {
 
 TEST(CliProcessTest, EachRunEndsWithItsStatusAndItsOutput) {
   const fs::path folder = Folder();
-  for (const Step& run : kSteps) {
-    SCOPED_TRACE("regdiag-cli " + run.words);
-    std::istringstream words(run.words);
-    const test::CliProcess process(folder, {std::istream_iterator<std::string>(words), {}});
-    EXPECT_EQ(process.Wait(), run.status);
-    ExpectText(process.Out(), run.out);
-    ExpectText(process.Err(), run.err);
-    if (run.status == 2) {
+  for (const auto& [words, status, out, err] : kSteps) {
+    SCOPED_TRACE("regdiag-cli " + words);
+    std::istringstream split(words);
+    const test::CliProcess process(folder, {std::istream_iterator<std::string>(split), {}});
+    EXPECT_EQ(process.Wait(), status);
+    ExpectText(process.Out(), out);
+    ExpectText(process.Err(), err);
+    if (status == 2) {
       EXPECT_EQ(process.Err().find("Initializing driver"), std::string::npos);
     }
   }
