@@ -35,8 +35,7 @@ const std::pair<const char*, const char*> kFiles[] = {
      "Writing register 0x13 = 0xAB successful!\nWriting register 0x12 = 0xAB successful\n"},
 };
 
-// Words, exit status, stdout, stderr.
-using Step = std::tuple<std::string, int, std::string, std::string>;
+using Step = std::tuple<std::string, int, std::string, std::string>;  // words, status, stdout, stderr
 
 const std::string kFails = "~Reading register 0x01 failed: ";
 const std::string kNoBridge = "regdiag-cli: USB-to-I2C interface not detected. Please check connections.\n";

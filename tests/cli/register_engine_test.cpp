@@ -198,9 +198,10 @@ class Soak : public Bench {
 
   void OnTransfer() {
     sim.OnNextTransfer([this] { OnTransfer(); });
-    const int held = *sim.HeldBridge();  // the only bridge a transfer reaches
-    if (sim.TransferPipe() == kInPipe) {
-      if (!std::exchange(awaitingReply_, false)) return;  // a drain
+    const bool reply = sim.TransferPipe() == kInPipe;
+    if (reply && !std::exchange(awaitingReply_, false)) return;  // a drain, perhaps of a bridge gone
+    const int held = *sim.HeldBridge();  // a request and its reply reach the held bridge
+    if (reply) {
       const auto& [address, cached, outcome, line] = exchanges_.back();
       EXPECT_TRUE(line[0] == 'R' || sim.Bridge(held).Register(address) == cached) << "not landed";
       if (plan_ == kUnplugIn) sim.Unplug(held);
