@@ -57,6 +57,7 @@ const Step kSteps[] = {
     {"diff good.csv changed.csv", 1, "0x01 SYS_CTRL 0x12 0x13 PWR_EN:0->1\n0x03 INT_MASK -- 0x1C\n", ""},
     {"--sim --log replay session.log", 0, "",
      "~\n\nWriting register 0x01 = 0x05 successful\nWriting register 0x12 = 0xAB successful\n"},
+    {"--sim replay good.csv", 0, "", "regdiag-cli: good.csv holds no successful writes: nothing sent\n"},
     {"--sim --log=run.log write 0x40 7", 0, "", ""},
     {"--sim --log replay run.log", 0, "", "~\n\nWriting register 0x40 = 0x07 successful\n"},
     {"--sim watch 1 --count 1 --interval 5", 0, "0x01 SYS_CTRL 0x12\n", ""},

@@ -137,12 +137,11 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
     b.engine.Session().End();
     EXPECT_EQ(b.sim.UninitCalls(), 0);
   };
-  const std::uint64_t sent = b.sim.TransferCount();
   EXPECT_EQ(b.engine.ReadAll(), Cancelled);
   EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
   EXPECT_EQ(b.sim.UninitCalls(), 1);
   EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
-  EXPECT_EQ(b.sim.TransferCount(), sent + 1);
+  EXPECT_EQ(b.sim.TransferCount(), 5u);  // two exchanges, then the hung request
 }
 
 // Random work for fixed seeds: reads, writes, Read All and Write All, bridges
