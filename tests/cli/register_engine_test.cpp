@@ -120,9 +120,9 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
 
 // A sequence frames its lines with a header and an empty line, pauses 10 ms
 // after every transfer and reports its first failure. A cancel while a
-// transfer hangs ends the transfer and the sequence with nothing more
-// logged; the session, ended during the transfer, closes once the transfer
-// has returned, and nothing is sent afterwards.
+// transfer hangs ends the transfer and the sequence with nothing more logged
+// or sent. A session ended during a hung transfer closes once the transfer
+// has returned, and sends nothing afterwards.
 TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel) {
   Bench b;
   b.sim.ForceNextStatusByte(0x80);
@@ -132,16 +132,19 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_EQ(b.Take(), readAll + "Reading register 0x01 failed: General I2C error\r\n(pause 10)\r\n" +
                           "Reading register 0x02" + kNoAck + "(pause 10)\r\n\r\n");
   b.sim.HangNextTransfer();
+  b.duringHang = [&b] { b.cancel = true; };
+  EXPECT_EQ(b.engine.ReadAll(), Cancelled);
+  EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
+  EXPECT_EQ(b.sim.TransferCount(), 5u);  // two exchanges, then the hung request
+  b.sim.HangNextTransfer();
   b.duringHang = [&b] {
-    b.cancel = true;
     b.engine.Session().End();
     EXPECT_EQ(b.sim.UninitCalls(), 0);
   };
-  EXPECT_EQ(b.engine.ReadAll(), Cancelled);
-  EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
+  EXPECT_EQ(b.engine.ReadRegister(0x01), Cancelled);
   EXPECT_EQ(b.sim.UninitCalls(), 1);
   EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
-  EXPECT_EQ(b.sim.TransferCount(), 5u);  // two exchanges, then the hung request
+  EXPECT_EQ(b.sim.TransferCount(), 6u);
 }
 
 // Random work for fixed seeds: reads, writes, Read All and Write All, bridges
