@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 const std::pair<const char*, const char*> kFiles[] = {
     {"good.csv", "address,name,value\n0x01,SYS_CTRL,0x12\n0x02,INT_STATUS,0x03\n"},
     {"changed.csv",
-     "# board "
-     "B\r\naddress,name,value\r\n0x01,SYS_CTRL,0x13\r\n0x02,INT_STATUS,0x03\r\n0x03,INT_MASK,0x1C\r\n"},
+     "# board B\r\naddress,name,value\r\n0x01,SYS_CTRL,0x13\r\n0x02,INT_STATUS,0x03\r\n"
+     "0x03,INT_MASK,0x1C\r\n"},
     {"bad.csv", "address,name,value\n0x01,SYS_CTRL,0x12\n1,SYS_CTRL,0x13\n"},
     {"session.log",
      "USB-to-I2C driver initialization successful.\nUSB-to-I2C interface detected.\n\n"
