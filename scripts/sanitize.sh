@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs the whole test suite there, leak checking included.
-# Extra arguments go to ctest (for example -R soak or -L window).
+# Extra arguments go to ctest (for example -R Soak or -L window).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"

@@ -6,11 +6,10 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,6 @@
 extern char** environ;
 
 namespace regdiag::test {
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct CliProcess {
   pid_t pid = -1;
@@ -50,8 +42,11 @@ struct CliProcess {
     EXPECT_EQ(::waitpid(pid, &status, 0), pid);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  [[nodiscard]] std::string Out() const { return ReadWholeFile(folder / "stdout"); }
-  [[nodiscard]] std::string Err() const { return ReadWholeFile(folder / "stderr"); }
+  [[nodiscard]] std::string Out() const { return Read("stdout"); }
+  [[nodiscard]] std::string Err() const { return Read("stderr"); }
+  [[nodiscard]] std::string Read(const char* name) const {
+    return {std::istreambuf_iterator<char>(std::ifstream(folder / name, std::ios::binary).rdbuf()), {}};
+  }
 };
 
 }  // namespace regdiag::test

@@ -1,168 +1,274 @@
-// The engine directly, through the simulated bridge, under the console's
-// waiter: what each fault comes to, the log line it leaves, whether the next
-// transaction recovers, a sequence cancelled in the middle of a transfer,
-// and a log that replays its own successful writes.
+// The engine on the simulated bridge: each fault's outcome and log lines, the
+// sequences and a cancel, and a soak of random work with injected faults.
 #include "transactions/core/register_engine.h"
 
-#include <atomic>
-#include <optional>
+#include <array>
+#include <random>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "cli/console_waiter.h"
-#include "link/diag_lib/session_log_text.h"
 #include "link/usb_lib/sim_usb_library.h"
-#include "transactions/core/logged_writes.h"
 
 namespace regdiag {
 namespace {
 
 using Fault = usb::SimUsbLibrary::Fault;
+using enum Outcome;
 
-class RecordingLog final : public LogSink {
- public:
-  void Append(std::string_view text, std::string_view suffix) override { log_.Append(text, suffix); }
-  void Clear() override { log_.Clear(); }
-  [[nodiscard]] const std::string& Text() const { return log_.Text(); }
-  // The last line that is not empty.
-  [[nodiscard]] std::string LastLine() const {
-    const std::string& text = log_.Text();
-    const std::size_t end = text.find_last_not_of("\r\n");
-    if (end == std::string::npos) return {};
-    const std::size_t start = text.rfind('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1,
-                       end - (start == std::string::npos ? 0 : start + 1) + 1);
-  }
-
- private:
-  SessionLogText log_;
-};
-
-// An engine on a simulated bridge with the demo values, started as the
-// command line starts it.
-struct Bench {
-  explicit Bench(bool plugged = true) {
-    map.RegisterNames[0x01] = "SYS_CTRL";
-    map.RegisterNames[0x02] = "INT_STATUS";
-    if (plugged) sim.Bridge(sim.Plug()).LoadDemoValues();
-    waiter.Serve([this] { engine.Session().RunNotifications(); });
+// The engine on a simulated bridge with the demo values, started as the
+// command line starts it; the bench is its log and its waiter. No time passes:
+// a pause notes itself in the log and runs the notifications, and a hung
+// transfer's wait runs `duringHang` (which may unplug; else it times out).
+struct Bench : LogSink, Waiter {
+  Bench() {
+    map.RegisterNames[0x01] = map.RegisterNames[0x02] = "R";
+    sim.Bridge(sim.Plug()).LoadDemoValues();
     engine.Session().Start(BridgeSession::StartWait::UntilAttached);
+    log.clear();
   }
-  ~Bench() {
-    engine.Session().End();
-    waiter.Serve({});
+  void Append(std::string_view text, std::string_view suffix) override { log.append(text).append(suffix); }
+  void Clear() override { log.clear(); }
+  bool Pause(int msec) override { return PauseUntil(msec, {}); }
+  bool PauseUntil(int msec, const std::function<bool()>& /*done*/) override {
+    log += "(pause " + std::to_string(msec) + ")\r\n";
+    engine.Session().RunNotifications();
+    return !cancel;
   }
+  bool Cancelled() const override { return cancel; }
+  bool WaitUntil(const std::function<bool()>& /*ended*/, std::chrono::steady_clock::time_point) override {
+    if (duringHang) std::exchange(duringHang, nullptr)();
+    engine.Session().RunNotifications();  // held while a transfer is in flight
+    return !cancel;
+  }
+  void Wake() override {}
+  std::string Take() { return std::exchange(log, {}); }  // the log since the last call
 
-  std::atomic<bool> cancel{false};
-  cli::ConsoleWaiter waiter{cancel};
+  bool cancel = false;
+  std::function<void()> duringHang;
+  std::string log;
   usb::SimUsbLibrary sim;
   RegisterMap map;
   RegisterValueCache cache{};
-  RecordingLog log;
-  RegisterEngine engine{sim, map, cache, log, waiter, [this] { waiter.Wake(); }};
+  RegisterEngine engine{sim, map, cache, *this, *this, [] {}};
 };
 
-TEST(RegisterEngineTest, StartsAsSoonAsTheBridgeIsAccepted) {
-  const Bench bench;
-  EXPECT_EQ(bench.log.Text(),
-            "USB-to-I2C driver initialization successful.\r\nUSB-to-I2C interface detected.\r\n\r\n");
+std::string PipeFailed(const std::string& pipe, const std::string& error) {
+  return pipe + "Pipe: UsbTransfer() failed: error &H" + error + "\r\n" + pipe + " Pipe failed\r\n";
 }
+std::function<void(Bench&)> Standing(Fault fault) {
+  return [fault](Bench& b) { b.sim.SetStandingFault(fault); };
+}
+const std::string kNoAck = " failed: No ACK from QRV4417. Check power and connections.\r\n";
+const std::string kGone = PipeFailed("Write", "20000003 (The device is no longer connected)");
 
-TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLineAndTheNextTransactionRecovers) {
-  const std::string noAck = " failed: No ACK from QRV4417. Check power and connections.";
-  const std::string transfer = " failed: USB transfer error";
+// Register 0x01 (0x12) is read, or written with 0x5A, under a fault. Then,
+// the fault gone, 0x02 (0x03) is read: its own value (a late reply has been
+// drained), or no bridge once the detach has come.
+TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToItsOwnValue) {
   const struct {
-    std::optional<Fault> fault;
-    Outcome read;
-    std::string readEnd;  // of "Reading register 0x01..."
-    Outcome write;
-    std::string writeEnd;  // of "Writing register 0x01..."
+    const char* name;
+    std::function<void(Bench&)> inject;
+    std::string pipeLines;  // logged before the transaction line
+    Outcome read, write;
   } kCases[] = {
-      {std::nullopt, Outcome::Ok, " = 0x12 successful", Outcome::Ok, " = 0x5A successful"},
-      {Fault::NoAck, Outcome::NoAck, noAck, Outcome::NoAck, noAck},
-      {Fault::I2cError, Outcome::I2cError, " failed: General I2C error", Outcome::I2cError,
-       " failed: General I2C error"},
-      {Fault::TransferError, Outcome::TransferError, transfer, Outcome::TransferError, transfer},
-      {Fault::Timeout, Outcome::TransferError, transfer, Outcome::TransferError, transfer},
-      // A status byte alone is a whole answer to a write, not to a read.
-      {Fault::StatusOnly, Outcome::TransferError, transfer, Outcome::Ok, " = 0x5A successful"},
-      {Fault::Late, Outcome::TransferError, transfer, Outcome::TransferError, transfer},
-      {Fault::Unplug, Outcome::TransferError, transfer, Outcome::TransferError, transfer},
+      {"nack", Standing(Fault::NoAck), "", NoAck, NoAck},
+      {"request fails", Standing(Fault::TransferError), PipeFailed("Write", "2000000B (Input/output error)"),
+       TransferError, TransferError},
+      {"library says cancelled", [](Bench& b) { b.sim.FailNextTransfer(usb::kStatusCancelled); },
+       PipeFailed("Write", "20000010 (The operation was cancelled)"), TransferError, TransferError},
+      {"late", Standing(Fault::Late), PipeFailed("Read", "20000007 (The transfer timed out)"), TransferError,
+       TransferError},
+      // A status byte alone is a whole answer to a write, not to a read,
+      // unless it names a failure.
+      {"status byte alone", Standing(Fault::StatusOnly), "", TransferError, Ok},
+      {"status byte alone, no ack",
+       [](Bench& b) { b.sim.ShortenNextReply(1), b.sim.ForceNextStatusByte(0x40); }, "", NoAck, NoAck},
+      {"device information fails", [](Bench& b) { b.sim.FailNextDeviceInfo(usb::kStatusIoError); },
+       "WritePipe: UsbGetDeviceInfo() failed:\r\nerror &H2000000B (Input/output error)\r\n\r\n",
+       TransferError, TransferError},
+      {"hang ended by unplug",
+       [](Bench& b) { b.sim.HangNextTransfer(), b.duringHang = [&b] { b.sim.UnplugAll(); }; }, kGone,
+       TransferError, TransferError},
   };
   for (const auto& c : kCases) {
     for (const bool write : {false, true}) {
-      SCOPED_TRACE(testing::Message()
-                   << "fault " << (c.fault ? static_cast<int>(*c.fault) : -1) << " write " << write);
-      Bench bench;
-      bench.sim.SetStandingFault(c.fault);
-      ASSERT_TRUE(bench.engine.BridgeConnected());
-      const Outcome outcome =
-          write ? bench.engine.WriteRegister(0x01, 0x5A) : bench.engine.ReadRegister(0x01);
-      EXPECT_EQ(outcome, write ? c.write : c.read);
-      EXPECT_EQ(bench.log.LastLine(),
-                (write ? "Writing register 0x01" + c.writeEnd : "Reading register 0x01" + c.readEnd));
-
-      // The fault gone, the next read is judged on its own reply (a late
-      // one has been drained), or finds the bridge gone.
-      bench.sim.SetStandingFault(std::nullopt);
-      ASSERT_TRUE(bench.waiter.Pause(kSequencePauseMs));
-      const bool unplugged = c.fault == Fault::Unplug;
-      EXPECT_EQ(bench.engine.BridgeConnected(), !unplugged);
-      if (!unplugged) {
-        EXPECT_EQ(bench.engine.ReadRegister(0x02), Outcome::Ok);
-      }
-      EXPECT_EQ(bench.log.LastLine(), unplugged
-                                          ? "USB-to-I2C interface not detected. Please check connections."
-                                          : "Reading register 0x02 = 0x03 successful");
+      SCOPED_TRACE(testing::Message() << c.name << (write ? ", write" : ", read"));
+      Bench b;
+      c.inject(b);
+      const Outcome outcome = write ? c.write : c.read;
+      EXPECT_EQ(write ? b.engine.WriteRegister(0x01, 0x5A) : b.engine.ReadRegister(0x01), outcome);
+      const std::string ends[] = {write ? " = 0x5A successful\r\n" : " = 0x12 successful\r\n", "", kNoAck,
+                                  " failed: General I2C error\r\n", " failed: USB transfer error\r\n"};
+      EXPECT_EQ(b.Take(), c.pipeLines + (write ? "Writing" : "Reading") + " register 0x01" +
+                              ends[static_cast<int>(outcome)]);
+      b.sim.SetStandingFault(std::nullopt);
+      ASSERT_TRUE(b.Pause(kSequencePauseMs));
+      if (b.engine.BridgeConnected()) static_cast<void>(b.engine.ReadRegister(0x02));
+      EXPECT_TRUE(b.log.ends_with(
+          c.pipeLines == kGone ? "DeviceDetach: Received detach for device handle &H1000\r\nUSB-to-I2C "
+                                 "interface not detected. Please check connections.\r\n"
+                               : "Reading register 0x02 = 0x03 successful\r\n"))
+          << b.log;
     }
   }
 }
 
-TEST(RegisterEngineTest, WithoutABridgeASequenceSendsNothing) {
-  Bench bench(false);
-  EXPECT_EQ(bench.engine.ReadAll(), Outcome::NoBridge);
-  EXPECT_THAT(bench.log.Text(),
-              testing::EndsWith("Searching for USB-to-I2C interface...\r\n"
-                                "USB-to-I2C interface not detected. Please check connections.\r\n"
-                                "Reading all device registers:\r\n"
-                                "USB-to-I2C interface not detected. Please check connections.\r\n"
-                                "\r\n"));
-  EXPECT_EQ(bench.sim.TransferCount(), 0u);
+// A sequence frames its lines with a header and an empty line, pauses 10 ms
+// after every transfer and reports its first failure. A cancel while a
+// transfer hangs ends the transfer and the sequence with nothing more logged
+// or sent. A session ended during a hung transfer closes once the transfer
+// has returned, and sends nothing afterwards.
+TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel) {
+  Bench b;
+  b.sim.ForceNextStatusByte(0x80);
+  b.sim.SetStandingFault(Fault::NoAck, 0x02);
+  EXPECT_EQ(b.engine.ReadAll(), I2cError);
+  const std::string readAll = "Reading all device registers:\r\n";
+  EXPECT_EQ(b.Take(), readAll + "Reading register 0x01 failed: General I2C error\r\n(pause 10)\r\n" +
+                          "Reading register 0x02" + kNoAck + "(pause 10)\r\n\r\n");
+  b.sim.HangNextTransfer();
+  b.duringHang = [&b] { b.cancel = true; };
+  EXPECT_EQ(b.engine.ReadAll(), Cancelled);
+  EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
+  EXPECT_EQ(b.sim.TransferCount(), 5u);  // two exchanges, then the hung request
+  b.sim.HangNextTransfer();
+  b.duringHang = [&b] {
+    b.engine.Session().End();
+    EXPECT_EQ(b.sim.UninitCalls(), 0);
+  };
+  EXPECT_EQ(b.engine.ReadRegister(0x01), Cancelled);
+  EXPECT_EQ(b.sim.UninitCalls(), 1);
+  EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
+  EXPECT_EQ(b.sim.TransferCount(), 6u);
 }
 
-TEST(RegisterEngineTest, ACancelEndsTheTransferInFlightAndTheSequence) {
-  Bench bench;
-  bench.log.Clear();
-  // Ctrl+C comes while the first request hangs on the bridge.
-  bench.sim.HangNextTransfer();
-  bench.sim.OnNextTransfer([&] { bench.cancel = true; });
-  EXPECT_EQ(bench.engine.ReadAll(), Outcome::Cancelled);
-  EXPECT_EQ(bench.log.Text(), "Reading all device registers:\r\n");
-  EXPECT_EQ(bench.sim.TransferCount(), 1u);
-  bench.engine.Session().End();
-  EXPECT_EQ(bench.sim.UninitCalls(), 1);
-}
+// Random work for fixed seeds: reads, writes, Read All and Write All, bridges
+// plugged and pulled (a second one waits for the first to leave), padded
+// replies, and a fault planned for one exchange in three as its request goes
+// out. Every exchange logs the line its fault calls for (no failure passes
+// for a success), a read the value the chip held, with the cache in step; a
+// write lands on the chip; a transaction with no transfer fails as one.
+class Soak : public Bench {
+ public:
+  explicit Soak(std::uint32_t seed) : rng_(seed) {
+    for (int address = 0; address < kRegisterCount; address += 0x11) map.RegisterNames[address] = "R";
+    sim.OnNextTransfer([this] { OnTransfer(); });
+  }
 
-TEST(RegisterEngineTest, ASavedLogReplaysItsSuccessfulWritesInOrder) {
-  Bench bench;
-  EXPECT_EQ(bench.engine.WriteRegister(0x01, 0x5A), Outcome::Ok);
-  EXPECT_EQ(bench.engine.ReadRegister(0x01), Outcome::Ok);
-  bench.sim.SetStandingFault(Fault::NoAck);
-  EXPECT_EQ(bench.engine.WriteRegister(0x02, 0x33), Outcome::NoAck);
-  bench.sim.SetStandingFault(std::nullopt);
-  EXPECT_EQ(bench.engine.WriteRegister(0xFF, 0x00), Outcome::Ok);
-  EXPECT_EQ(bench.engine.WriteRegister(0x01, 0x0B), Outcome::Ok);
+  void Act() {
+    const int pick = Pick(12), address = Pick(256), value = Pick(256);
+    const std::vector<int> plugged = sim.PluggedBridges();
+    exchanges_.clear();
+    Take();
+    if (pick < 2 && plugged.size() < 2) {
+      const int id = sim.Plug();
+      for (int a = 0; a < kRegisterCount; ++a) sim.Bridge(id).SetRegister(a, Pick(256));
+      // Alone on the bench, a bridge is taken once the session has seen it.
+      if (Pick(2) == 0 && Pause(kSequencePauseMs) && plugged.empty()) {
+        EXPECT_TRUE(engine.Session().Connected() && sim.HeldBridge() == id);
+      }
+    }
+    if (pick == 2 && !plugged.empty()) sim.Unplug(plugged[Pick(2) % plugged.size()]);
+    if (pick == 3) sim.SetPadReplies(padded_ = !padded_);
+    if (pick == 4) static_cast<void>(Pause(kSequencePauseMs));
+    if (pick < 5) return;
+    Outcome outcome = NoBridge;
+    if (pick >= 10) {
+      outcome = pick == 10 ? engine.ReadAll() : engine.WriteAll();
+    } else if (engine.BridgeConnected()) {
+      outcome = pick < 8 ? engine.ReadRegister(address) : engine.WriteRegister(address, value);
+    }
+    Check(outcome);
+  }
 
-  std::string withLf = bench.log.Text();
-  std::erase(withLf, '\r');
-  for (const std::string& saved : {bench.log.Text(), withLf}) {
-    std::vector<std::array<int, 3>> writes;
-    for (const LoggedWrite& write : SuccessfulWrites(saved))
-      writes.push_back({write.address, write.value, write.line});
-    EXPECT_THAT(writes, testing::ElementsAre(std::array{0x01, 0x5A, 4}, std::array{0xFF, 0x00, 7},
-                                             std::array{0x01, 0x0B, 8}));
+  int failures = 0;
+
+ private:
+  // An exchange's register, what the cache holds afterwards (for a write the
+  // chip too), the outcome its fault calls for, and its log line.
+  using Exchange = std::tuple<std::uint8_t, int, Outcome, std::string>;
+  // The plans from kInfoIn on keep the reply from being fetched, those from
+  // kFailOut on the request from reaching the chip.
+  enum Plan { kNone, kStatus, kShorten, kLate, kUnplugIn, kInfoIn, kFailOut, kUnplugOut, kHang };
+
+  int Pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(rng_); }
+
+  void OnTransfer() {
+    sim.OnNextTransfer([this] { OnTransfer(); });
+    const bool reply = sim.TransferPipe() == kInPipe;
+    if (reply && !std::exchange(awaitingReply_, false)) return;  // a drain, perhaps of a bridge gone
+    const int held = *sim.HeldBridge();  // a request and its reply reach the held bridge
+    if (reply) {
+      const auto& [address, cached, outcome, line] = exchanges_.back();
+      EXPECT_TRUE(line[0] == 'R' || sim.Bridge(held).Register(address) == cached) << "not landed";
+      if (plan_ == kUnplugIn) sim.Unplug(held);
+      return;
+    }
+    const std::vector<std::uint8_t>& request = engine.Session().Transfer.TransferData;
+    const bool read = request[0] == kRequestRead;
+    const std::uint8_t address = request[2], value = read ? sim.Bridge(held).Register(address) : request[3];
+    const int status = Pick(256), cut = Pick(read ? 3 : 2);
+    plan_ = Pick(3) == 0 ? static_cast<Plan>(1 + Pick(kHang)) : kNone;
+    if (plan_ == kShorten && padded_) plan_ = kNone;  // padding would fill the reply up again
+    const ReplyStatus said = plan_ == kStatus ? DecodeStatusByte(status) : ReplyStatus::Success;
+    const bool lost = plan_ != kNone && plan_ != kStatus && (plan_ != kShorten || cut < (read ? 2 : 1));
+    if (plan_ == kStatus) sim.ForceNextStatusByte(status);
+    if (plan_ == kShorten) sim.ShortenNextReply(cut);
+    if (plan_ == kLate) sim.AnswerNextReadLate();
+    if (plan_ == kInfoIn) sim.FailNextDeviceInfo();
+    if (plan_ == kFailOut) sim.FailNextTransfer(usb::kStatusIoError);
+    if (plan_ == kUnplugOut) sim.Unplug(held);
+    if (plan_ == kHang) sim.HangNextTransfer();
+    if (plan_ == kHang && Pick(2) == 0) duringHang = [this, held] { sim.Unplug(held); };
+    awaitingReply_ = plan_ < kInfoIn;
+    const auto access = read ? logtext::Access::Read : logtext::Access::Write;
+    exchanges_.emplace_back(address, read && lost ? cache[address] : value,
+                            lost ? TransferError : std::array{Ok, NoAck, I2cError}[static_cast<int>(said)],
+                            lost ? logtext::TransferErrorLine(access, address)
+                                 : logtext::TransactionLine(access, address, said, value));
+  }
+
+  // The action's transaction lines against its exchanges, and its outcome.
+  void Check(Outcome outcome) {
+    EXPECT_EQ(sim.OutstandingDeviceInfo(), 0);
+    Outcome worst = Ok;
+    std::size_t next = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+      line.pop_back();  // the CR
+      if (line == "USB-to-I2C interface not detected. Please check connections.")
+        worst = Worse(worst, NoBridge);
+      if (next < exchanges_.size() && line == std::get<3>(exchanges_[next])) {
+        const auto& [address, cached, expected, text] = exchanges_[next++];
+        EXPECT_EQ(cache[address], cached);
+        failures += expected == Ok ? 0 : 1;
+        worst = Worse(worst, expected);
+      } else if (line.find(" register 0x") == 7) {  // "Reading register 0x..", with no transfer of its own
+        EXPECT_TRUE(line.ends_with(" failed: USB transfer error")) << line;
+        worst = Worse(worst, TransferError);
+      }
+    }
+    EXPECT_EQ(next, exchanges_.size()) << "an exchange without its line in\n" << log;
+    EXPECT_EQ(outcome, worst);
+  }
+
+  std::mt19937 rng_;
+  std::vector<Exchange> exchanges_;  // of the action under way
+  Plan plan_ = kNone;
+  bool awaitingReply_ = false, padded_ = false;
+};
+
+TEST(RegisterEngineSoakTest, NoFailurePassesForASuccessAndEveryValueIsTheChips) {
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    Soak soak(seed);
+    for (int action = 0; action < 1000 && !HasFailure(); ++action) soak.Act();
+    EXPECT_GT(soak.failures, 100);  // the run did work, and met faults
   }
 }
 
