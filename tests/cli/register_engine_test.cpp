@@ -92,7 +92,7 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
        "WritePipe: UsbGetDeviceInfo() failed:\r\nerror &H2000000B (Input/output error)\r\n\r\n",
        TransferError, TransferError},
       {"hang ended by unplug",
-       [](Bench& b) { b.sim.HangNextTransfer(), b.duringHang = [&b] { b.sim.UnplugAll(); }; }, kGone,
+       [](Bench& b) { b.sim.HangNextTransfer(), b.duringHang = [&b] { b.sim.Unplug(*b.sim.HeldBridge()); }; }, kGone,
        TransferError, TransferError},
   };
   for (const auto& c : kCases) {
