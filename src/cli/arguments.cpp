@@ -56,7 +56,7 @@ WholeArgument ParseWhole(std::string_view text, std::string_view what, long min,
   long number = 0;
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, number);
-  if (text.empty() || error != std::errc{} || stop != end || number < min || number > max) {
+  if (error != std::errc{} || stop != end || number < min || number > max) {
     return {std::nullopt, std::string(what) + " must be a whole number from " + std::to_string(min) + " to " +
                               std::to_string(max) + ", not '" + std::string(text) + "'"};
   }

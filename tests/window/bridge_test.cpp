@@ -2,6 +2,7 @@
 // transactions and sequences, the driver session (a failed start, no bridge,
 // attach, detach, a bridge set aside), and a transfer that hangs. The engine's
 // own tests judge every fault; here is what the window adds.
+#include "app/sim_control_panel.h"
 #include "link/device_context.h"
 #include "support/window_harness.h"
 #include "window/wrap_button.h"
@@ -209,6 +210,58 @@ class BridgeTest : public QObject {
     QCOMPARE(h.NewLog(), "Reading all device registers:\r\n");
     w.cbRead[0]->click();
     QCOMPARE(sim.TransferCount(), sent + 1);
+  }
+
+  // The simulator's panel as a person uses it: controls clicked by their
+  // captions, then a Read of the first row, and what the log gains. A fault
+  // armed after a failure is not spent on the silent drain of the reply pipe.
+  void simulatorPanelReachesTheBridge() {
+    WindowHarness h;
+    QVERIFY(h.ShowAndStart());
+    auto& w = h.Window();
+    h.Library().Bridge().SetRegister(0x00, 0x5A);
+    regdiag::SimControlPanel panel(h.Library());
+    panel.show();
+    const auto click = [&panel](const QString& caption) {
+      for (auto* control : panel.findChildren<QAbstractButton*>())
+        if (control->text() == caption) return QTest::mouseClick(control, Qt::LeftButton);
+      QFAIL(qPrintable("no control captioned " + caption));
+    };
+    panel.findChild<QComboBox*>()->setCurrentIndex(1);  // 0x40 (no acknowledge)
+    const std::string read = "Reading register 0x00 ", failed = read + "failed: USB transfer error\r\n";
+    const std::string pipe = "Pipe: UsbTransfer() failed: error &H2000000";
+    const struct {
+      QStringList captions;
+      std::string log;
+      QString duringRead = {};  // clicked while the read waits
+    } kCases[] = {
+        {{"Force the next status byte"}, read + "failed: No ACK from QRV4417. Check power and connections.\r\n"},
+        {{"Cut the next reply short"}, failed},
+        {{"Time out the next transfer"}, "Write" + pipe + "7 (The transfer timed out)\r\nWrite Pipe failed\r\n" + failed},
+        {{"Fail the next transfer"}, "Write" + pipe + "B (Input/output error)\r\nWrite Pipe failed\r\n" + failed},
+        {{"Answer the next read late"}, "Read" + pipe + "7 (The transfer timed out)\r\nRead Pipe failed\r\n" + failed},
+        {{"Pad replies to a full packet"}, read + "= 0x5A successful\r\n"},
+        {{"Plug in a second bridge"}, kAttach + "device handle &H1001\r\n" + kRejected + read + "= 0x5A successful\r\n"},
+        {{"Unplug bridge"},
+         "DeviceDetach: Received detach for device handle &H1000\r\n" + kAttach + "device handle &H1001\r\n" + kAccepting +
+             read + "= 0xA7 successful\r\n"},  // the panel's bridges hold the demo values
+        {{"Hang the next transfer"},
+         "Write" + pipe + "3 (The device is no longer connected)\r\nWrite Pipe failed\r\n" + failed +
+             "DeviceDetach: Received detach for device handle &H1001\r\n",
+         "Unplug the second bridge"},
+        {{"Bridges plugged in next offer no endpoints", "Plug in bridge"},
+         kAttach + "device handle &H1002\r\n" + kAccepting +
+             "  No pipes are defined for this device \r\nother than the default pipe (number 0)\r\nWrite Pipe failed\r\n" +
+             failed},
+    };
+    for (const auto& c : kCases) {
+      for (const QString& caption : c.captions) click(caption);
+      h.ProcessEvents();
+      if (!c.duringRead.isEmpty()) QTimer::singleShot(50, &panel, [&] { click(c.duringRead); });
+      w.cbRead[0]->click();
+      h.ProcessEvents();
+      QCOMPARE(QString::fromStdString(h.NewLog()), QString::fromStdString(c.log));
+    }
   }
 };
 

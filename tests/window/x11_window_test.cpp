@@ -38,7 +38,8 @@ class XServer {
             xcb_get_property_value_length(reply.get())};
   }
 
-  // The _NET_WM_NAME of every shown top-level window of a process, sorted.
+  // The _NET_WM_NAME of every shown top-level window of a process, sorted;
+  // one that shows no icon says so.
   QStringList Titles(qint64 pid) {
     QStringList titles;
     const auto id = static_cast<quint32>(pid);
@@ -49,7 +50,8 @@ class XServer {
           Owned(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, windows[i]), nullptr));
       if (shown && shown->map_state == XCB_MAP_STATE_VIEWABLE &&
           Property(windows[i], "_NET_WM_PID") == QByteArray(reinterpret_cast<const char*>(&id), sizeof id)) {
-        titles << QString::fromUtf8(Property(windows[i], "_NET_WM_NAME"));
+        titles << QString::fromUtf8(Property(windows[i], "_NET_WM_NAME")) +
+                      (Property(windows[i], "_NET_WM_ICON").isEmpty() ? QStringLiteral(" (no icon)") : QString());
       }
     }
     titles.sort();

@@ -345,10 +345,14 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
   if (buffer == nullptr && length > 0) {
     return kStatusInvalidParameter;
   }
-  if (failNextTransfer_) {
+  // A read with no request before it drains the reply pipe, which the log
+  // never shows: a fault armed for the next transfer waits for the next
+  // exchange, the one a person at the panel means.
+  const bool draining = read == 1 && !requestUnanswered_;
+  if (failNextTransfer_ && !draining) {
     return *std::exchange(failNextTransfer_, std::nullopt);
   }
-  if (std::exchange(hangNextTransfer_, false)) {
+  if (!draining && std::exchange(hangNextTransfer_, false)) {
     return Hang(device, timeoutMs, waiter);
   }
   const bool known = (pipe == kOutPipe && read == 0) || (pipe == kInPipe && read == 1);
@@ -362,9 +366,11 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
       return *failure;
     }
     bridge->chip.HandleRequest(packet);
+    requestUnanswered_ = true;
     moved = static_cast<std::uint32_t>(size);
     return kStatusSuccess;
   }
+  requestUnanswered_ = false;
   if (failNextReply_) {
     return *std::exchange(failNextReply_, std::nullopt);
   }

@@ -77,7 +77,8 @@ class SimUsbLibrary final : public UsbLibrary {
   void FailNextInit(UsbStatus status, std::optional<std::string> text = std::nullopt);
   // Bridges plugged from now on offer an active setting with no endpoints.
   void SetNoEndpoints(bool none) { noEndpoints_ = none; }
-  // The next UsbTransfer fails with this status and moves nothing.
+  // The next UsbTransfer fails with this status and moves nothing. A read that
+  // only drains the reply pipe (no request before it) is not counted.
   void FailNextTransfer(UsbStatus status = kStatusIoError) { failNextTransfer_ = status; }
   // The next UsbTransfer times out (status kStatusTimeout), at once.
   void TimeOutNextTransfer() { failNextTransfer_ = kStatusTimeout; }
@@ -170,6 +171,7 @@ class SimUsbLibrary final : public UsbLibrary {
   bool noEndpoints_ = false;
   bool padReplies_ = false;
   bool hangNextTransfer_ = false;
+  bool requestUnanswered_ = false;  // a request went out and no read has followed it
   bool answerNextReadLate_ = false;
   std::uint32_t transferPipe_ = 0;
   std::optional<UsbStatus> failNextTransfer_;
