@@ -235,12 +235,26 @@ TEST_F(EmulatedTest, BridgeAtStartIsUsedThenUnpluggedAndPluggedAgain) {
       "ReadPipe: UsbTransfer() failed: error &H20000007 (The transfer timed out)\r\nRead Pipe failed\r\n"
       "Reading register 0x00 failed: USB transfer error\r\n");
   EXPECT_EQ(ReadRow(1), "Reading register 0x01 = 0x42 successful\r\n");
+  Set(0, 0x01, 0x43, Fault::Pad);  // the reply fills a whole packet
+  EXPECT_EQ(ReadRow(1), "Reading register 0x01 = 0x43 successful\r\n");
+  Set(0, 0x01, 0x44, Fault::NoAck);  // the status byte alone
+  EXPECT_EQ(ReadRow(1), "Reading register 0x01 failed: No ACK from QRV4417. Check power and connections.\r\n");
 
-  EXPECT_EQ(After([&] { usb.Unplug(0); }, "&H1"), "DeviceDetach: Received detach for device handle &H1\r\n");
+  // A second bridge is declined while the first is held, and taken when it leaves.
+  EXPECT_EQ(After([&] { usb.Plug(); }, "Rejecting"),
+            Attached("2").substr(0, Attached("2").find("DeviceAttach: Accepting")) +
+                "DeviceAttach: Previous attached already accepted control of the device - \r\ncontrol is "
+                "rejected because only one device control is supported\r\n"
+                "DeviceAttach: Rejecting control of the device\r\n");
+  EXPECT_EQ(After([&] { usb.Unplug(0); }, "Accepting"),
+            "DeviceDetach: Received detach for device handle &H1\r\n" + Attached("2"));
+  Set(1, 0x01, 0x24);
+  EXPECT_EQ(ReadRow(1), "Reading register 0x01 = 0x24 successful\r\n");
+  EXPECT_EQ(After([&] { usb.Unplug(1); }, "&H2"), "DeviceDetach: Received detach for device handle &H2\r\n");
   EXPECT_EQ(ReadRow(0), kNotDetected);
   EXPECT_EQ(messages.Texts(), QStringList{QStringLiteral("USB Device not connected!")});
 
-  EXPECT_EQ(After([&] { usb.Plug(false); }, "Accepting"), Attached("2"));  // a bridge without endpoints
+  EXPECT_EQ(After([&] { usb.Plug(false); }, "Accepting"), Attached("3"));  // a bridge without endpoints
   EXPECT_EQ(ReadRow(1),
             "  No pipes are defined for this device \r\nother than the default pipe (number 0)\r\n"
             "Write Pipe failed\r\nReading register 0x01 failed: USB transfer error\r\n");
