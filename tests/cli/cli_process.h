@@ -4,6 +4,8 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -36,10 +38,16 @@ struct CliProcess {
     EXPECT_EQ(posix_spawn(&pid, REGDIAG_CLI, &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
   }
-  // The exit status, or 128 + the signal that ended it.
+  // The exit status, or 128 + the signal that ended it. A run still going
+  // after 20 s is killed (and so fails), rather than holding up the suite.
   [[nodiscard]] int Wait() const {
     int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    pid_t ended = 0;
+    for (int waited = 0; (ended = ::waitpid(pid, &status, WNOHANG)) == 0; ++waited) {
+      if (waited == 20000) ::kill(pid, SIGKILL);
+      ::usleep(1000);
+    }
+    EXPECT_EQ(ended, pid);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   [[nodiscard]] std::string Out() const { return Read("stdout"); }

@@ -132,7 +132,8 @@ TEST(CliProcessTest, CtrlCEndsAWatchWellAndAReadAsInterrupted) {
        {std::tuple(std::vector<std::string>{"--sim", "watch", "SYS_CTRL"}, 0, ""),
         std::tuple(read, 1, "~successful\nregdiag-cli: interrupted\n")}) {
     const test::CliProcess run(folder, args);
-    while ((run.Out() + run.Err()).find("0x12") == std::string::npos) ::usleep(1000);  // it has started
+    for (int i = 0; i < 10000 && (run.Out() + run.Err()).find("0x12") == std::string::npos; ++i)
+      ::usleep(1000);  // it has started
     ::kill(run.pid, SIGINT);
     EXPECT_EQ(run.Wait(), status);
     ExpectText(run.Out(), "~0x01 SYS_CTRL 0x12\n");
