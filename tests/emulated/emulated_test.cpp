@@ -201,6 +201,20 @@ TEST_F(EmulatedTest, DeclinedBridgesAreOfferedAgainOldestFirstOnceForEachDepartu
   EXPECT_EQ(library->UsbSetInterface(2, 0, 0), kStatusSuccess);
 }
 
+// Where hot-plug is missing, enumeration sees bridges come and go alike.
+TEST_F(EmulatedTest, PollingSeesBridgesArriveAndLeave) {
+  StartLibrary({.pollPeriodMs = 20, .forcePolling = true});
+  usb.Plug();
+  ExpectAttached({1});
+  usb.Plug();
+  ExpectAttached({1, 2});
+  usb.Unplug(0);  // the bridge held: the one declined is offered again
+  ExpectAttached({1, 2, 2});
+  EXPECT_EQ(recorder.detached, (std::vector<DeviceHandle>{1}));
+  Set(1, 0x05, 0x5C);
+  EXPECT_EQ(Exchange(0x05), Read(kStatusSuccess, {0x00, 0x5C}));
+}
+
 // What the bridge lacks is refused as the kernel refuses it.
 TEST_F(EmulatedTest, OnlyTheInterfaceAndEndpointsOfTheDescriptorsExist) {
   usb.Plug();
