@@ -110,7 +110,9 @@ class WindowTest : public QObject {
              "logo|Register pages|Register row 2|Value of row 2|Step value of row 2|Read|Log|Quit");
     const QImage quit = w.cbQuit->grab().toImage();  // the caption is painted
     w.cbQuit->setText(QString());
-    QVERIFY(w.cbQuit->grab().toImage() != quit);
+    const QImage bare = w.cbQuit->grab().toImage();
+    QVERIFY(bare != quit);
+    QVERIFY(bare.pixelColor(0, 40) != bare.pixelColor(44, 40));  // and so is the face within its edge
     QVERIFY(w.cbReadRegs->isHidden() && w.cbWriteRegs->isHidden() && !w.Timer2.isActive() &&
             !w.Timer2.interval());
     // The map's texts and pages.
