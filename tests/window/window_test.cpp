@@ -132,6 +132,10 @@ class WindowTest : public QObject {
     h.Type(0, "a5");
     QCOMPARE(FaceColour(w.cbRegToggleBit[7]), QColor(0x00, 0xFF, 0x00));
     QCOMPARE(FaceColour(w.cbRegToggleBit[6]), QColor(0x7F, 0x7F, 0x7F));
+    const QImage one = w.cbRegToggleBit[7]->grab().toImage();  // and show their digit
+    w.cbRegToggleBit[7]->setText(QStringLiteral("0"));
+    QVERIFY(w.cbRegToggleBit[7]->grab().toImage() != one);
+    w.cbRegToggleBit[7]->setText(QStringLiteral("1"));
     h.SelectPage(2);  // 0x20, 0x21, 0x22 (no name), 0x23, 0x24, 0x00
     QCOMPARE(w.lblRegName[5]->text() + w.lblBitName[5 * 8 + 7]->text(), "CONFIGEN");
     QCOMPARE(w.lblRegName[2]->text() + w.lblBitName[2 * 8]->text(), QString());
