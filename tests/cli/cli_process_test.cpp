@@ -78,6 +78,7 @@ const Step kSteps[] = {
     {"--sim --log write 1 256", 2, "", "~value out of range (0x00-0xFF): 256\n"},
     {"--sim --log write 1", 2, "", "~usage: regdiag-cli [options] write REG VALUE [--verify]"},
     {"--sim --log diff good.csv good.csv good.csv", 2, "", "~usage: regdiag-cli [options] diff A B"},
+    {"--sim --log dump extra", 2, "", "~usage: regdiag-cli [options] dump [--format text|csv|json]"},
     {"--sim --log load bad.csv", 2, "", "~bad.csv: line 3: register 0x01 given twice"},
     {"--sim --log diff good.csv missing.csv", 2, "", "~missing.csv: no such file\n"},
     {"--sim --log save no/such/folder/x.csv", 2, "", "~no/such/folder/x.csv: cannot be written"},

@@ -149,6 +149,9 @@ class WindowTest : public QObject {
     h.SelectPage(0);
     QVERIFY(!w.fmRegCtrls[1]->isHidden() && w.fmRegCtrls[2]->isHidden());
     ExpectRow(w, 0, 0x00, 0xA6);
+    w.Map.RowAddress[1][1] = 0xFF;  // the last register shows like any other
+    h.SelectPage(1);
+    QVERIFY(!w.fmRegCtrls[1]->isHidden() && w.lblRegAddr[1]->text() == "@ reg addr 0xFF");
   }
 
   void missingMapLeavesTheLaidOutWindow() {
