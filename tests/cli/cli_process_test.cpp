@@ -88,6 +88,7 @@ const Step kSteps[] = {
     {"--sim --log --sim-fault bogus read 1", 2, "", "~unknown --sim-fault kind 'bogus'"},
     {"--sim --log --map missing.csv read 1", 2, "", "~missing.csv: no such file\n"},
     {"--sim-fault nack read 1", 2, "", "~--sim-fault needs --sim"},
+    {"--sim --log= read 1", 2, "", "~unknown option or missing argument: --log="},
     {"--sim --log frobnicate", 2, "", "~unknown command 'frobnicate'"},
 };
 

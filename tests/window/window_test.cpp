@@ -243,6 +243,9 @@ class WindowTest : public QObject {
       }
     }
     ExpectRow(w, 1, 0x01, 0x5A);
+    w.tbRegdata[1]->setCursorPosition(1);
+    QTest::keyClick(w.tbRegdata[1], Qt::Key_H, Qt::ControlModifier);  // Ctrl+H types the backspace character
+    ExpectRow(w, 1, 0x01, 0x0A);
     // The box's own menu offers Copy and Paste only when there is something to take.
     QApplication::clipboard()->clear();
     bool offered = true;
