@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "link/core/notification_queue.h"
 #include "link/usb_lib/sim_usb_library.h"
 
 namespace regdiag {
@@ -123,6 +124,23 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
 // transfer hangs ends the transfer and the sequence with nothing more logged
 // or sent. A session ended during a hung transfer closes once the transfer
 // has returned, and sends nothing afterwards.
+// A notification that comes while a transfer holds the queue waits for it,
+// and the owner is woken again when the hold ends (its first wake was spent).
+TEST(NotificationQueueTest, WhatComesDuringAHoldRunsAfterIt) {
+  int wakes = 0;
+  int ran = 0;
+  NotificationQueue queue([&wakes] { ++wakes; });
+  {
+    const NotificationQueue::Hold hold(queue);
+    queue.Dispatcher()([&ran] { ++ran; });
+    queue.RunPending();
+    EXPECT_EQ(ran, 0);
+  }
+  EXPECT_EQ(wakes, 2);
+  queue.RunPending();
+  EXPECT_EQ(ran, 1);
+}
+
 TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel) {
   Bench b;
   b.sim.ForceNextStatusByte(0x80);
