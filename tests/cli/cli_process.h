@@ -25,8 +25,10 @@ struct CliProcess {
   pid_t pid = -1;
   std::filesystem::path folder;
 
-  CliProcess(const std::filesystem::path& where, const std::vector<std::string>& args) : folder(where) {
-    std::vector<char*> argv{const_cast<char*>(REGDIAG_CLI)};
+  CliProcess(const std::filesystem::path& where, const std::vector<std::string>& args,
+             const std::string& program = REGDIAG_CLI)
+      : folder(where) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -35,7 +37,7 @@ struct CliProcess {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, "stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    EXPECT_EQ(posix_spawn(&pid, REGDIAG_CLI, &actions, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
   }
   // The exit status, or 128 + the signal that ended it. A run still going

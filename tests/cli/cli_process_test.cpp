@@ -88,6 +88,7 @@ const Step kSteps[] = {
     {"--sim --log dump --format xml", 2, "", "~--format must be text, csv or json"},
     {"--sim --log --sim-fault bogus read 1", 2, "", "~unknown --sim-fault kind 'bogus'"},
     {"--sim --log --map missing.csv read 1", 2, "", "~missing.csv: no such file\n"},
+    {"--sim --log --map good.csv/tabdefs.csv read 1", 2, "", "~good.csv/tabdefs.csv: no such file\n"},
     {"--sim-fault nack read 1", 2, "", "~--sim-fault needs --sim"},
     {"--sim --log= read 1", 2, "", "~unknown option or missing argument: --log="},
     {"--sim --log frobnicate", 2, "", "~unknown command 'frobnicate'"},
@@ -123,6 +124,17 @@ TEST(CliProcessTest, EachRunEndsWithItsStatusAndItsOutput) {
       EXPECT_EQ(process.Err().find("Initializing driver"), std::string::npos);
     }
   }
+  fs::remove_all(folder);
+}
+
+// Without a map beside it, regdiag-cli says so and goes on with addresses alone.
+TEST(CliProcessTest, WithoutAMapRegistersHaveNoNames) {
+  const fs::path folder = Folder();
+  const fs::path program = folder / "regdiag-cli";
+  fs::copy_file(REGDIAG_CLI, program, fs::copy_options::overwrite_existing);
+  const test::CliProcess run(folder, {"--sim", "read", "1"}, program);
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(run.Out() + run.Err(), "0x01 - 0x12\nregdiag-cli: Configuration file (tabdefs.csv) not found.\n");
   fs::remove_all(folder);
 }
 
