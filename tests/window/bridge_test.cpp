@@ -8,17 +8,15 @@
 #include "window/wrap_button.h"
 
 using regdiag::DeviceConnected;
+using regdiag::test::kAccepting;
+using regdiag::test::kAttach;
+using regdiag::test::kNoPipes;
+using regdiag::test::kNotDetected;
+using regdiag::test::kRejected;
+using regdiag::test::PipeFailed;
 using regdiag::test::WindowHarness;
 
 namespace {
-
-const std::string kNotDetected = "USB-to-I2C interface not detected. Please check connections.\r\n";
-const std::string kAttach = "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\n";
-const std::string kAccepting = "DeviceAttach: Accepting control of the device\r\n\r\n";
-const std::string kRejected =
-    "DeviceAttach: Previous attached already accepted control of the device - \r\ncontrol is rejected "
-    "because "
-    "only one device control is supported\r\nDeviceAttach: Rejecting control of the device\r\n";
 
 // How the log names a bridge's device handle.
 std::string Handle(WindowHarness& h, int bridge) {
@@ -194,9 +192,8 @@ class BridgeTest : public QObject {
     });
     w.cbRead[0]->click();
     QVERIFY(duringHang.empty() && w.tbRegdata[1]->text() == "00");
-    QCOMPARE(h.NewLog(),
-             "WritePipe: UsbTransfer() failed: error &H20000003 (The device is no longer connected)\r\n"
-             "Write Pipe failed\r\nReading register 0x00 failed: USB transfer error\r\n");
+    QCOMPARE(h.NewLog(), PipeFailed("Write", "20000003 (The device is no longer connected)") +
+                             "Reading register 0x00 failed: USB transfer error\r\n");
     h.ProcessEvents();
     QCOMPARE(h.NewLog(),
              kAttach + Handle(h, second) + kRejected + left + kAttach + Handle(h, second) + kAccepting);
@@ -229,30 +226,29 @@ class BridgeTest : public QObject {
     };
     panel.findChild<QComboBox*>()->setCurrentIndex(1);  // 0x40 (no acknowledge)
     const std::string read = "Reading register 0x00 ", failed = read + "failed: USB transfer error\r\n";
-    const std::string pipe = "Pipe: UsbTransfer() failed: error &H2000000";
     const struct {
       QStringList captions;
       std::string log;
       QString duringRead = {};  // clicked while the read waits
     } kCases[] = {
-        {{"Force the next status byte"}, read + "failed: No ACK from QRV4417. Check power and connections.\r\n"},
+        {{"Force the next status byte"},
+         read + "failed: No ACK from QRV4417. Check power and connections.\r\n"},
         {{"Cut the next reply short"}, failed},
-        {{"Time out the next transfer"}, "Write" + pipe + "7 (The transfer timed out)\r\nWrite Pipe failed\r\n" + failed},
-        {{"Fail the next transfer"}, "Write" + pipe + "B (Input/output error)\r\nWrite Pipe failed\r\n" + failed},
-        {{"Answer the next read late"}, "Read" + pipe + "7 (The transfer timed out)\r\nRead Pipe failed\r\n" + failed},
+        {{"Time out the next transfer"}, PipeFailed("Write", "20000007 (The transfer timed out)") + failed},
+        {{"Fail the next transfer"}, PipeFailed("Write", "2000000B (Input/output error)") + failed},
+        {{"Answer the next read late"}, PipeFailed("Read", "20000007 (The transfer timed out)") + failed},
         {{"Pad replies to a full packet"}, read + "= 0x5A successful\r\n"},
-        {{"Plug in a second bridge"}, kAttach + "device handle &H1001\r\n" + kRejected + read + "= 0x5A successful\r\n"},
+        {{"Plug in a second bridge"},
+         kAttach + "device handle &H1001\r\n" + kRejected + read + "= 0x5A successful\r\n"},
         {{"Unplug bridge"},
-         "DeviceDetach: Received detach for device handle &H1000\r\n" + kAttach + "device handle &H1001\r\n" + kAccepting +
-             read + "= 0xA7 successful\r\n"},  // the panel's bridges hold the demo values
+         "DeviceDetach: Received detach for device handle &H1000\r\n" + kAttach + "device handle &H1001\r\n" +
+             kAccepting + read + "= 0xA7 successful\r\n"},  // the panel's bridges hold the demo values
         {{"Hang the next transfer"},
-         "Write" + pipe + "3 (The device is no longer connected)\r\nWrite Pipe failed\r\n" + failed +
+         PipeFailed("Write", "20000003 (The device is no longer connected)") + failed +
              "DeviceDetach: Received detach for device handle &H1001\r\n",
          "Unplug the second bridge"},
         {{"Bridges plugged in next offer no endpoints", "Plug in bridge"},
-         kAttach + "device handle &H1002\r\n" + kAccepting +
-             "  No pipes are defined for this device \r\nother than the default pipe (number 0)\r\nWrite Pipe failed\r\n" +
-             failed},
+         kAttach + "device handle &H1002\r\n" + kAccepting + kNoPipes + failed},
     };
     for (const auto& c : kCases) {
       for (const QString& caption : c.captions) click(caption);

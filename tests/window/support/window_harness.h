@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QtWidgets>
 
+#include <string>
+
 #include "link/usb_lib/sim_usb_library.h"
 #include "window/diag_window.h"
 #include "window/hex_entry_box.h"
@@ -24,6 +26,26 @@ inline std::string SmallMap() {
         "REG,&H21,R21", "REG,&H22,", "REG,&H23,R23", "REG,&H24,R24", "REG,&H00,CONFIG", "TABNAME,Empty"})
     map += std::string(line) + "\r\n";
   return map;
+}
+
+// Lines the window logs, as a person reads them, for the tests on either
+// bridge. An attach names the device handle between kAttach and the verdict.
+inline const std::string kNotDetected = "USB-to-I2C interface not detected. Please check connections.\r\n";
+inline const std::string kAttach =
+    "DeviceAttach: Received attach for \r\nvendor ID &H4B7C product ID &H2005\r\n";
+inline const std::string kAccepting = "DeviceAttach: Accepting control of the device\r\n\r\n";
+inline const std::string kRejected =
+    "DeviceAttach: Previous attached already accepted control of the device - \r\ncontrol is rejected "
+    "because "
+    "only one device control is supported\r\nDeviceAttach: Rejecting control of the device\r\n";
+inline const std::string kNoPipes =
+    "  No pipes are defined for this device \r\nother than the default pipe (number 0)\r\nWrite Pipe "
+    "failed\r\n";
+
+// A transfer refused by the library in the "Write" or "Read" pipe, with the
+// status as the log gives it ("20000007 (The transfer timed out)").
+inline std::string PipeFailed(const std::string& pipe, const std::string& status) {
+  return pipe + "Pipe: UsbTransfer() failed: error &H" + status + "\r\n" + pipe + " Pipe failed\r\n";
 }
 
 // Closes every message box as soon as it shows, and records its text.
