@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "editing/core/hex_key_rules.h"
-#include "editing/core/hex_value.h"
+#include "core/editing/hex_key_rules.h"
+#include "core/text/hex_value.h"
 
 namespace {
 

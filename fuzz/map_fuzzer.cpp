@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "map/register_map.h"
+#include "core/map/register_map.h"
 
 namespace {
 

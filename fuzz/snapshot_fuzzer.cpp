@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "map/name_text.h"
-#include "map/register_snapshot.h"
+#include "core/map/name_text.h"
+#include "core/map/register_snapshot.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <benchmark/benchmark.h>
 
 #include "cli/console_waiter.h"
-#include "link/usb_lib/sim_usb_library.h"
-#include "transactions/core/register_engine.h"
+#include "backends/sim/sim_usb_library.h"
+#include "core/transactions/register_engine.h"
 
 extern char** environ;
 

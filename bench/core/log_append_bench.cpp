@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/diag_lib/session_log_text.h"
+#include "core/text/session_log_text.h"
 
 namespace regdiag {
 namespace {

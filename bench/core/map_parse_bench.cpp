@@ -7,8 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "map/address_number.h"
-#include "map/register_map.h"
+#include "core/map/address_number.h"
+#include "core/map/register_map.h"
 
 namespace regdiag {
 namespace {

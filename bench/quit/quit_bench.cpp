@@ -14,9 +14,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
-#include "window/wrap_button.h"
+#include "window/widgets/wrap_button.h"
 
 namespace regdiag::bench {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
 
 namespace regdiag::bench {

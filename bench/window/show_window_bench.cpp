@@ -16,8 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/device_context.h"
-#include "link/usb_lib/sim_usb_library.h"
+#include "core/link/device_context.h"
+#include "backends/sim/sim_usb_library.h"
 #include "bench_window.h"
 #include "window/diag_window.h"
 

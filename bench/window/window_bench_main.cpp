@@ -17,7 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "bench_window.h"
 #include "window/diag_window.h"
 

@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "app/app_folder.h"
-#include "link/usb_lib/libusb_library.h"
+#include "backends/libusb/libusb_library.h"
 #include "window/diag_window.h"
 
 int main(int argc, char** argv) {

@@ -4,7 +4,7 @@
 
 #include "app/app_folder.h"
 #include "app/sim_control_panel.h"
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 
 namespace regdiag {
 

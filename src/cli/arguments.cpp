@@ -5,9 +5,9 @@
 #include <charconv>
 #include <vector>
 
-#include "editing/core/hex_value.h"
-#include "map/byte_number.h"
-#include "map/name_text.h"
+#include "core/text/hex_value.h"
+#include "core/map/byte_number.h"
+#include "core/map/name_text.h"
 
 namespace regdiag::cli {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "map/register_map.h"
+#include "core/map/register_map.h"
 
 namespace regdiag::cli {
 

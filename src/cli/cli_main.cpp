@@ -12,7 +12,7 @@
 #include "cli/console_waiter.h"
 #include "cli/global_options.h"
 #include "cli/progress.h"
-#include "map/map_file.h"
+#include "core/map/map_file.h"
 
 namespace regdiag::cli {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "cli/arguments.h"
-#include "map/map_file.h"
+#include "core/map/map_file.h"
 
 namespace regdiag::cli {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "cli/output_format.h"
-#include "map/register_map.h"
-#include "map/register_snapshot.h"
-#include "transactions/core/logged_writes.h"
+#include "core/map/register_map.h"
+#include "core/map/register_snapshot.h"
+#include "core/transactions/logged_writes.h"
 
 namespace regdiag::cli {
 

@@ -8,8 +8,8 @@
 #include "cli/command_parse.h"
 #include "cli/outcome.h"
 #include "cli/progress.h"
-#include "link/core/waiter.h"
-#include "transactions/core/register_engine.h"
+#include "core/link/waiter.h"
+#include "core/transactions/register_engine.h"
 
 namespace regdiag::cli {
 

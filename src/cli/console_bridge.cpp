@@ -1,6 +1,6 @@
 #include "cli/console_bridge.h"
 
-#include "link/usb_lib/libusb_library.h"
+#include "backends/libusb/libusb_library.h"
 
 namespace regdiag::cli {
 

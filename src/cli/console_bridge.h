@@ -13,9 +13,9 @@
 
 #include "cli/console_log.h"
 #include "cli/console_waiter.h"
-#include "link/usb_lib/sim_usb_library.h"
-#include "map/register_map.h"
-#include "transactions/core/register_engine.h"
+#include "backends/sim/sim_usb_library.h"
+#include "core/map/register_map.h"
+#include "core/transactions/register_engine.h"
 
 namespace regdiag::cli {
 

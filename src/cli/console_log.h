@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/core/log_sink.h"
+#include "core/link/log_sink.h"
 
 namespace regdiag::cli {
 

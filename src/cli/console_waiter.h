@@ -21,7 +21,7 @@
 #include <functional>
 #include <mutex>
 
-#include "link/core/waiter.h"
+#include "core/link/waiter.h"
 
 namespace regdiag::cli {
 

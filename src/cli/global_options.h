@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/console_bridge.h"
-#include "map/register_map.h"
+#include "core/map/register_map.h"
 
 namespace regdiag::cli {
 

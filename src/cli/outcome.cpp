@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/diag_lib/link_log_text.h"
+#include "core/text/link_log_text.h"
 
 namespace regdiag::cli {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "transactions/core/register_engine.h"
-#include "transactions/core/transaction_text.h"
+#include "core/transactions/register_engine.h"
+#include "core/text/transaction_text.h"
 
 namespace regdiag::cli {
 

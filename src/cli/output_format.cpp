@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "editing/core/hex_value.h"
-#include "map/name_text.h"
+#include "core/text/hex_value.h"
+#include "core/map/name_text.h"
 
 namespace regdiag::cli {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "map/register_map.h"
+#include "core/map/register_map.h"
 
 namespace regdiag::cli {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "link/diag_lib/link_log_text.h"
-#include "map/register_snapshot.h"
+#include "core/text/link_log_text.h"
+#include "core/map/register_snapshot.h"
 
 namespace regdiag::cli {
 

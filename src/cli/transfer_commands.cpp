@@ -3,8 +3,8 @@
 #include <functional>
 
 #include "cli/commands.h"
-#include "editing/core/hex_value.h"
-#include "link/diag_lib/link_log_text.h"
+#include "core/text/hex_value.h"
+#include "core/text/link_log_text.h"
 
 namespace regdiag::cli {
 

@@ -1,6 +1,6 @@
 // Creation, load and the window events that are not a control's.
 #include "window/diag_window.h"
-#include "window/bit_button.h"
+#include "window/widgets/bit_button.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,12 +12,12 @@
 #include <QSpinBox>
 #include <QTabBar>
 
-#include "map/map_file.h"
-#include "transactions/core/transaction_text.h"
+#include "core/map/map_file.h"
+#include "core/text/transaction_text.h"
 #include "window/display_text.h"
-#include "window/hex_entry_box.h"
-#include "window/log_pane.h"
-#include "window/wrap_button.h"
+#include "window/widgets/hex_entry_box.h"
+#include "window/widgets/log_pane.h"
+#include "window/widgets/wrap_button.h"
 
 namespace regdiag {
 

@@ -19,11 +19,11 @@
 #include <span>
 #include <vector>
 
-#include "link/device_context.h"
-#include "link/usb_lib/usb_lib.h"
-#include "map/register_map.h"
-#include "transactions/core/register_engine.h"
-#include "window/bit_button.h"
+#include "core/link/device_context.h"
+#include "core/usb/usb_lib.h"
+#include "core/map/register_map.h"
+#include "core/transactions/register_engine.h"
+#include "window/widgets/bit_button.h"
 #include "window/window_waiter.h"
 
 class QLabel;

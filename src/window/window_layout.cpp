@@ -5,13 +5,13 @@
 #include <QPushButton>
 #include <QTabBar>
 
-#include "window/bit_button.h"
+#include "window/widgets/bit_button.h"
 #include "window/diag_window.h"
-#include "window/hex_entry_box.h"
-#include "window/log_pane.h"
+#include "window/widgets/hex_entry_box.h"
+#include "window/widgets/log_pane.h"
 #include "window/twips.h"
-#include "window/up_down_spinner.h"
-#include "window/wrap_button.h"
+#include "window/widgets/up_down_spinner.h"
+#include "window/widgets/wrap_button.h"
 
 // The pictures are compiled into the window library; a static library must
 // register them itself.

@@ -9,8 +9,8 @@
 #include <climits>
 
 #include "window/diag_window.h"
-#include "window/log_pane.h"
-#include "window/wrap_button.h"
+#include "window/widgets/log_pane.h"
+#include "window/widgets/wrap_button.h"
 
 namespace regdiag {
 

@@ -12,8 +12,8 @@
 
 #include <QObject>
 
-#include "link/core/log_sink.h"
-#include "link/core/waiter.h"
+#include "core/link/log_sink.h"
+#include "core/link/waiter.h"
 
 namespace regdiag {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "map/name_text.h"
+#include "core/map/name_text.h"
 
 namespace regdiag::cli {
 namespace {

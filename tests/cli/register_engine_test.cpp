@@ -1,6 +1,6 @@
 // The engine on the simulated bridge: each fault's outcome and log lines, the
 // sequences and a cancel, and a soak of random work with injected faults.
-#include "transactions/core/register_engine.h"
+#include "core/transactions/register_engine.h"
 
 #include <array>
 #include <random>
@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "link/core/notification_queue.h"
-#include "link/usb_lib/sim_usb_library.h"
+#include "core/link/notification_queue.h"
+#include "backends/sim/sim_usb_library.h"
 
 namespace regdiag {
 namespace {

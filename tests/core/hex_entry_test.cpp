@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "editing/core/hex_key_rules.h"
-#include "editing/core/hex_value.h"
-#include "transactions/core/bridge_packets.h"
+#include "core/editing/hex_key_rules.h"
+#include "core/text/hex_value.h"
+#include "core/transactions/bridge_packets.h"
 
 namespace regdiag {
 

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "editing/core/hex_value.h"
-#include "link/diag_lib/link_log_text.h"
-#include "link/diag_lib/number_text.h"
-#include "transactions/core/transaction_text.h"
+#include "core/text/hex_value.h"
+#include "core/text/link_log_text.h"
+#include "core/text/number_text.h"
+#include "core/text/transaction_text.h"
 
 namespace regdiag {
 namespace {

@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "map/address_number.h"
-#include "map/map_file.h"
-#include "map/register_map.h"
+#include "core/map/address_number.h"
+#include "core/map/map_file.h"
+#include "core/map/register_map.h"
 
 namespace regdiag {
 namespace {

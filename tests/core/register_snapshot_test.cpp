@@ -1,6 +1,6 @@
 // Register snapshot files: what is read, what is refused with which line
 // number, and what is written.
-#include "map/register_snapshot.h"
+#include "core/map/register_snapshot.h"
 
 #include <string>
 #include <utility>
@@ -9,8 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "map/map_file.h"
-#include "map/name_text.h"
+#include "core/map/map_file.h"
+#include "core/map/name_text.h"
 
 namespace regdiag {
 namespace {

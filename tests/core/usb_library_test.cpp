@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/usb_lib/libusb_library.h"
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/libusb/libusb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "usb_test_support.h"
 
 namespace regdiag::usb {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/usb_lib/usb_lib.h"
+#include "core/usb/usb_lib.h"
 
 namespace regdiag::usb::testing {
 

@@ -14,11 +14,11 @@
 #include <fstream>
 
 #include "cli_process.h"
-#include "link/usb_lib/libusb_library.h"
+#include "backends/libusb/libusb_library.h"
 #include "support/window_harness.h"
 #include "usb_test_support.h"
 #include "window/diag_window.h"
-#include "window/wrap_button.h"
+#include "window/widgets/wrap_button.h"
 
 namespace regdiag::test {
 namespace {

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "link/usb_lib/virtual_bridge.h"
+#include "backends/sim/virtual_bridge.h"
 
 namespace regdiag::test {
 

@@ -3,9 +3,9 @@
 // attach, detach, a bridge set aside), and a transfer that hangs. The engine's
 // own tests judge every fault; here is what the window adds.
 #include "app/sim_control_panel.h"
-#include "link/device_context.h"
+#include "core/link/device_context.h"
 #include "support/window_harness.h"
-#include "window/wrap_button.h"
+#include "window/widgets/wrap_button.h"
 
 using regdiag::DeviceConnected;
 using regdiag::test::kAccepting;

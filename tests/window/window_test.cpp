@@ -1,10 +1,10 @@
 // The window with no bridge talked to: layout, map texts, pages, a missing map,
 // the log pane and the pause, a row's four places kept in step through editing,
 // and files through the context menus, to and from regdiag-cli.
-#include "editing/core/hex_value.h"
+#include "core/text/hex_value.h"
 #include "support/window_harness.h"
-#include "window/log_pane.h"
-#include "window/wrap_button.h"
+#include "window/widgets/log_pane.h"
+#include "window/widgets/wrap_button.h"
 
 using regdiag::DiagWindow;
 using regdiag::test::WindowHarness;

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "support/window_harness.h"
-#include "window/log_pane.h"
+#include "window/widgets/log_pane.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "link/usb_lib/sim_usb_library.h"
+#include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
-#include "window/hex_entry_box.h"
+#include "window/widgets/hex_entry_box.h"
 
 namespace regdiag::test {
 

@@ -1,0 +1,97 @@
+// Exchanges with the bridge and single register transactions.
+#include "core/transactions/register_engine.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/text/link_log_text.h"
+#include "core/transactions/bridge_packets.h"
+
+namespace regdiag {
+
+RegisterEngine::RegisterEngine(usb::UsbLibrary& library, const RegisterMap& map, RegisterValueCache& cache,
+                               LogSink& log, Waiter& waiter, std::function<void()> wake, Hooks hooks)
+    : session_(library, log, waiter, std::move(wake)),
+      map_(map),
+      cache_(cache),
+      waiter_(waiter),
+      hooks_(std::move(hooks)) {}
+
+bool RegisterEngine::BridgeConnected() {
+  if (session_.Connected()) return true;
+  if (hooks_.notConnected) hooks_.notConnected();
+  session_.LogLine(logtext::kNotDetected);
+  return false;
+}
+
+RegisterEngine::Reply RegisterEngine::Exchange(std::span<const std::uint8_t> request,
+                                               std::int32_t replyLength, std::size_t replyBufferSize) {
+  // Replies carry no address: one that came too late would pass for the
+  // answer to this request.
+  if (std::exchange(drainFirst_, false)) session_.DrainPipe(kInPipe);
+  TransferBuffer& transfer = session_.Transfer;
+  transfer.PipeNumber = kOutPipe;
+  transfer.TransferLength = static_cast<std::int32_t>(request.size());
+  transfer.TransferData.assign(request.begin(), request.end());
+  // A request that was not sent gets no reply: asking for one would only
+  // wait out the time-out.
+  if (session_.WritePipe()) {
+    transfer.PipeNumber = kInPipe;
+    transfer.TransferLength = replyLength;
+    transfer.TransferData.assign(replyBufferSize, 0);
+    if (session_.ReadPipe() && transfer.BytesTransferred > 0) {
+      return {Outcome::Ok, std::min<std::uint32_t>(transfer.BytesTransferred,
+                                                   static_cast<std::uint32_t>(transfer.TransferData.size()))};
+    }
+  }
+  if (waiter_.Cancelled()) return {Outcome::Cancelled, 0};
+  drainFirst_ = true;
+  return {Outcome::TransferError, 0};
+}
+
+Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<void(std::uint8_t)>& show) {
+  const Reply reply = Exchange(ReadRequest(address), kReadReplyLength, kReadReplyBufferSize);
+  if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Read, address, reply.outcome);
+  const std::vector<std::uint8_t>& data = session_.Transfer.TransferData;
+  const ReplyStatus status = DecodeStatusByte(data[0]);
+  if (reply.bytes < kReadReplyNeeded) {
+    // The status byte alone: a failure it names is reported as that failure;
+    // a success without its value is no answer. Row and cache stay.
+    if (status == ReplyStatus::Success) return Failed(logtext::Access::Read, address, Outcome::TransferError);
+    return Finish(logtext::Access::Read, address, status);
+  }
+  const std::uint8_t value = data[1];
+  if (show) show(value);
+  cache_[address] = value;
+  return Finish(logtext::Access::Read, address, status);
+}
+
+Outcome RegisterEngine::WriteRegister(std::uint8_t address, std::uint8_t data) {
+  cache_[address] = data;
+  // The length asked for with the reply stays the request's.
+  const Reply reply = Exchange(WriteRequest(address, data), kWriteRequestLength, kWriteReplyBufferSize);
+  if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Write, address, reply.outcome);
+  return Finish(logtext::Access::Write, address, DecodeStatusByte(session_.Transfer.TransferData[0]));
+}
+
+Outcome RegisterEngine::Finish(logtext::Access access, std::uint8_t address, ReplyStatus status) {
+  session_.LogLine(logtext::TransactionLine(access, address, status, cache_[address]));
+  switch (status) {
+    case ReplyStatus::Success:
+      return Outcome::Ok;
+    case ReplyStatus::NoAck:
+      return Outcome::NoAck;
+    case ReplyStatus::I2cError:
+      break;
+  }
+  return Outcome::I2cError;
+}
+
+Outcome RegisterEngine::Failed(logtext::Access access, std::uint8_t address, Outcome outcome) {
+  if (outcome == Outcome::TransferError) session_.LogLine(logtext::TransferErrorLine(access, address));
+  return outcome;
+}
+
+Outcome Worse(Outcome current, Outcome next) { return current != Outcome::Ok ? current : next; }
+
+}  // namespace regdiag
