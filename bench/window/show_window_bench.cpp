@@ -38,11 +38,7 @@ std::string SampleMap() {
 // window is painted. The driver start-up that the first activation queues
 // is made to fail at once (a failed UsbInit logs and returns), so its
 // 1000 ms search for the bridge, which follows the shown window, stays out.
-// Whether a bridge is held is one flag for the whole process, and a window
-// clears it when it is destroyed: the flag of the benchmarks' started window
-// is put back afterwards.
 void BM_ShowDiagWindow(benchmark::State& state) {
-  const bool connected = DeviceConnected;
   QTemporaryDir dir;
   const std::string map = SampleMap();
   QFile file(dir.filePath(QStringLiteral("tabdefs.csv")));
@@ -67,7 +63,6 @@ void BM_ShowDiagWindow(benchmark::State& state) {
     window.reset();
     ServeEvents();
   }
-  DeviceConnected = connected;
   state.counters["median_ms"] = Median(millis);
 }
 

@@ -36,8 +36,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 
 // Without a held bridge a transaction opens a modal message box, which
 // would wait for a click that never comes.
-bool BridgeHeld(benchmark::State& state) {
-  if (DeviceConnected) return true;
+bool BridgeHeld(benchmark::State& state, DiagWindow& w) {
+  if (w.Engine().Session().Connected()) return true;
   state.SkipWithError("no bridge is held");
   return false;
 }
@@ -55,7 +55,7 @@ bool AllSucceeded(const DiagWindow& w, std::size_t transactions) {
 // the log pane) are served and timed with it.
 void ClickBench(benchmark::State& state, Click click, bool paint) {
   DiagWindow& w = StartedWindow();
-  if (!BridgeHeld(state)) return;
+  if (!BridgeHeld(state, w)) return;
   usb::VirtualBridge& chip = BenchLibrary().Bridge();
   w.TabStrip1->setCurrentIndex(0);
   w.cmdClearLog_Click();
@@ -97,7 +97,7 @@ BENCHMARK(BM_ReadClickPainted)->Iterations(2'000)->UseManualTime()->Unit(benchma
 // Wall time of the Read All Registers handler, from its click to its return.
 void BM_ReadAllRegisters(benchmark::State& state) {
   DiagWindow& w = StartedWindow();
-  if (!BridgeHeld(state)) return;
+  if (!BridgeHeld(state, w)) return;
   std::vector<double> seconds;
   for (auto _ : state) {
     w.cmdClearLog_Click();

@@ -23,7 +23,6 @@ ConsoleBridge::ConsoleBridge(const BridgeChoice& choice, const RegisterMap& map,
       waiter_(waiter),
       engine_(*library_, map, cache_, log, waiter, [&waiter] { waiter.Wake(); }) {
   waiter_.Serve([this] { engine_.Session().RunNotifications(); });
-  engine_.Session().Initialize();
 }
 
 ConsoleBridge::~ConsoleBridge() {

@@ -40,8 +40,7 @@ DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder
             QMetaObject::invokeMethod(
                 this, [this] { engine_.Session().RunNotifications(); }, Qt::QueuedConnection);
           },
-          WindowHooks(*this)),
-      Context(engine_.Session().Context) {
+          WindowHooks(*this)) {
   setObjectName(QStringLiteral("DiagWindow"));
   BuildControls();
   ConnectEvents();
@@ -61,7 +60,8 @@ DiagWindow::~DiagWindow() {
 }
 
 void DiagWindow::Form_Initialize() {
-  engine_.Session().Initialize();
+  // The session holds the bridge's IDs and the interface to select from its
+  // construction on.
   IgnoreSpinnerChange = false;
 }
 

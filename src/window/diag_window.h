@@ -19,7 +19,6 @@
 #include <span>
 #include <vector>
 
-#include "core/link/device_context.h"
 #include "core/usb/usb_lib.h"
 #include "core/map/register_map.h"
 #include "core/transactions/register_engine.h"
@@ -177,10 +176,6 @@ class DiagWindow : public QWidget {
   WindowLogSink logSink_{*this};
   WindowWaiter waiter_{*this};
   RegisterEngine engine_;
-
- public:
-  // The held bridge, as the engine keeps it.
-  DeviceContext& Context;
 };
 
 }  // namespace regdiag

@@ -227,7 +227,7 @@ class Soak : public Bench {
       if (plan_ == kUnplugIn) sim.Unplug(held);
       return;
     }
-    const std::vector<std::uint8_t>& request = engine.Session().Transfer.TransferData;
+    const std::vector<std::uint8_t> request = sim.TransferBytes();
     const bool read = request[0] == kRequestRead;
     const std::uint8_t address = request[2], value = read ? sim.Bridge(held).Register(address) : request[3];
     const int status = Pick(256), cut = Pick(read ? 3 : 2);

@@ -7,7 +7,6 @@
 #include "support/window_harness.h"
 #include "window/widgets/wrap_button.h"
 
-using regdiag::DeviceConnected;
 using regdiag::test::kAccepting;
 using regdiag::test::kAttach;
 using regdiag::test::kNoPipes;
@@ -142,7 +141,7 @@ class BridgeTest : public QObject {
     // Plugged in, a bridge is taken once the window serves its events; one
     // set aside that leaves again does not release it.
     const int first = sim.Plug();
-    QVERIFY(!DeviceConnected);
+    QVERIFY(!w.Engine().Session().Connected());
     h.ProcessEvents();
     const int second = sim.Plug();
     h.ProcessEvents();
@@ -156,7 +155,7 @@ class BridgeTest : public QObject {
     const std::string left = "DeviceDetach: Received detach for " + Handle(h, first);
     sim.Unplug(first);
     h.ProcessEvents();
-    QVERIFY(!DeviceConnected && w.Context.deviceHandle == 0u);
+    QVERIFY(!w.Engine().Session().Connected() && w.Engine().Session().HeldDevice() == 0u);
     w.cbWrite[0]->click();
     QCOMPARE(h.NewLog(), left + kNotDetected);
     const int again = sim.Plug();

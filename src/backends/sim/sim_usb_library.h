@@ -121,6 +121,8 @@ class SimUsbLibrary final : public UsbLibrary {
   void OnNextTransfer(std::function<void()> hook) { nextTransferHook_ = std::move(hook); }
   // The pipe of the transfer in progress (for the hook).
   [[nodiscard]] std::uint32_t TransferPipe() const { return transferPipe_; }
+  // What an OUT transfer in progress sends (for the hook); empty for a read.
+  [[nodiscard]] const std::vector<std::uint8_t>& TransferBytes() const { return transferBytes_; }
 
   // --- Observation -----------------------------------------------------
   [[nodiscard]] bool SessionOpen() const { return session_.has_value(); }
@@ -174,6 +176,7 @@ class SimUsbLibrary final : public UsbLibrary {
   bool requestUnanswered_ = false;  // a request went out and no read has followed it
   bool answerNextReadLate_ = false;
   std::uint32_t transferPipe_ = 0;
+  std::vector<std::uint8_t> transferBytes_;
   std::optional<UsbStatus> failNextTransfer_;
   std::optional<UsbStatus> failNextReply_;
   std::optional<Fault> standingFault_;

@@ -20,38 +20,30 @@ BridgeSession::BridgeSession(usb::UsbLibrary& library, LogSink& log, Waiter& wai
 
 BridgeSession::~BridgeSession() {
   // No handler may run after this: the library session ends here at the
-  // latest, and the flag of the held bridge goes with it.
+  // latest.
   End();
-  DeviceConnected = false;
-}
-
-void BridgeSession::Initialize() {
-  BridgeVendorId = 0x4B7C;
-  BridgeProductId = 0x2005;
-  Context.interfaceNumber = 0;
-  Context.alternateSetting = 0;
 }
 
 void BridgeSession::Start(StartWait wait) {
   if (started_ || ending_) return;
   started_ = true;
-  BridgeMatch.vendorId = BridgeVendorId;
-  BridgeMatch.productId = BridgeProductId;
-  DeviceEventTable.attach = [this](usb::DeviceHandle device, const usb::DeviceInfo& info, void* userData) {
+  bridgeMatch_.vendorId = kBridgeVendorId;
+  bridgeMatch_.productId = kBridgeProductId;
+  deviceEventTable_.attach = [this](usb::DeviceHandle device, const usb::DeviceInfo& info, void* userData) {
     return DeviceAttach(device, info, *static_cast<DeviceContext*>(userData));
   };
-  DeviceEventTable.detach = [this](usb::DeviceHandle device, void* userData) {
+  deviceEventTable_.detach = [this](usb::DeviceHandle device, void* userData) {
     DeviceDetach(device, *static_cast<DeviceContext*>(userData));
   };
-  DeviceEventTable.powerChange = nullptr;
-  DeviceEventTable.userData = &Context;
-  DeviceEventTable.notice = [this](const std::string& text) { LogLine(text); };
+  deviceEventTable_.powerChange = nullptr;
+  deviceEventTable_.userData = &context_;
+  deviceEventTable_.notice = [this](const std::string& text) { LogLine(text); };
 
   LogLine(logtext::kInitializing);
-  LastStatus =
-      library_.UsbInit(&DriverHandle, std::span(&BridgeMatch, 1), DeviceEventTable, 1, queue_.Dispatcher());
-  if (LastStatus != 0) {
-    LogLine(logtext::InitFailed(LastStatus, StatusText(LastStatus)));
+  lastStatus_ =
+      library_.UsbInit(&driverHandle_, std::span(&bridgeMatch_, 1), deviceEventTable_, 1, queue_.Dispatcher());
+  if (lastStatus_ != 0) {
+    LogLine(logtext::InitFailed(lastStatus_, StatusText(lastStatus_)));
     LogLine(logtext::kInitFailure);
     return;
   }
@@ -90,7 +82,7 @@ bool BridgeSession::DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo
         accepted = false;
       }
     }
-    if (accepted) DeviceConnected = true;
+    if (accepted) connected_ = true;
   }
   if (accepted) {
     LogLine(logtext::kAccepting);
@@ -104,7 +96,7 @@ bool BridgeSession::DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo
 void BridgeSession::DeviceDetach(usb::DeviceHandle device, DeviceContext& context) {
   LogLine(logtext::DetachReceived(device));
   context.deviceHandle = 0;
-  DeviceConnected = false;
+  connected_ = false;
 }
 
 std::string BridgeSession::StatusText(std::uint32_t status) const {
@@ -121,7 +113,8 @@ void BridgeSession::End() {
 void BridgeSession::Uninit() {
   if (uninitDone_) return;
   uninitDone_ = true;
-  if (static_cast<std::int32_t>(DriverHandle) > 0) library_.UsbUninit(DriverHandle);
+  connected_ = false;
+  if (static_cast<std::int32_t>(driverHandle_) > 0) library_.UsbUninit(driverHandle_);
 }
 
 void BridgeSession::LogText(std::string_view text, std::string_view suffix) { log_.Append(text, suffix); }

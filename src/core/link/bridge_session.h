@@ -9,13 +9,16 @@
 // Threads: everything runs on the owner's thread. The library's attach and
 // detach notifications arrive through the notification queue and run when
 // the owner calls RunNotifications (or inside a wait of its waiter).
-// Lifetime: the library, the sink and the waiter must outlive the session;
-// the session ends (UsbUninit) at End() or, at the latest, in its
+// Lifetime: the library, the sink and the waiter must outlive the session.
+// The session is made ready for the bridge when it is constructed, opened
+// once by Start(), and ended (UsbUninit) at End() or, at the latest, in its
 // destructor.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,30 +44,21 @@ class BridgeSession {
   BridgeSession(const BridgeSession&) = delete;
   BridgeSession& operator=(const BridgeSession&) = delete;
 
-  // --- State of the session ------------------------------------------------
-  std::uint16_t BridgeVendorId = 0x4B7C;
-  std::uint16_t BridgeProductId = 0x2005;
-  usb::DriverHandle DriverHandle = 0;
-  std::uint32_t LastStatus = 0;
-  usb::MatchEntry BridgeMatch{};
-  usb::DeviceEventTable DeviceEventTable{};
-  DeviceContext Context{};
-  TransferBuffer Transfer{};
-  usb::AlternateSetting TransferSetting{};
-  std::vector<usb::PipeRecord> PipeTable;
-
-  // Sets the bridge's IDs and the interface to select, as at creation.
-  void Initialize();
   // The driver start-up: opens the library session, waits for the bridge
-  // and logs what it found. Run once.
+  // and logs what it found. Runs once; later calls do nothing.
   void Start(StartWait wait = StartWait::FullSecond);
   // Ends the session. The owner has cancelled its waits first; a transfer
   // still in flight returns at once, and the session ends when it has.
   // Nothing is sent afterwards. Safe to call more than once.
   void End();
   [[nodiscard]] bool Ended() const { return ending_; }
-  // True while an attached bridge is held.
-  [[nodiscard]] bool Connected() const { return DeviceConnected; }
+  // True from the acceptance of a bridge until its detach (or the end of
+  // the session).
+  [[nodiscard]] bool Connected() const { return connected_; }
+  // The device handle of the held bridge; 0 when none is held.
+  [[nodiscard]] usb::DeviceHandle HeldDevice() const { return context_.deviceHandle; }
+  // The status of the last library call (0 = success).
+  [[nodiscard]] std::uint32_t LastStatus() const { return lastStatus_; }
 
   // The library's handlers.
   bool DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo& info, DeviceContext& context);
@@ -72,12 +66,16 @@ class BridgeSession {
   [[nodiscard]] std::string StatusText(std::uint32_t status) const;
 
   // --- Pipes -----------------------------------------------------------------
-  // One transfer each, with the Transfer buffer as the caller filled it.
-  // True when the library reported success; every failure has been logged
-  // by then, except a transfer the owner cancelled, which logs nothing.
-  bool WritePipe();
-  bool ReadPipe();
-  bool SetPipesInfo(const usb::AlternateSetting& setting, std::vector<usb::PipeRecord>& pipeTable);
+  // One transfer each on the held bridge. WritePipe sends `request` whole;
+  // ReadPipe asks for `length` bytes into `reply` (which holds at least
+  // that many) and gives the number of bytes that came. Both fail with no
+  // result once every failure has been logged, except a transfer the owner
+  // cancelled, which logs nothing.
+  [[nodiscard]] bool WritePipe(std::uint32_t pipe, std::span<const std::uint8_t> request);
+  [[nodiscard]] std::optional<std::uint32_t> ReadPipe(std::uint32_t pipe, std::span<std::uint8_t> reply,
+                                                      std::int32_t length);
+  // True when the setting has at least one endpoint; logs why not.
+  bool SetPipesInfo(const usb::AlternateSetting& setting);
   // Reads `pipe` of the held bridge with short waits until nothing more
   // comes, logging nothing: what a bridge said too late must not be taken
   // for the answer to the next request. Does nothing while no bridge is held.
@@ -91,17 +89,28 @@ class BridgeSession {
   void RunNotifications() { queue_.RunPending(); }
 
  private:
-  bool RunPipe(bool read);
+  std::optional<std::uint32_t> RunPipe(std::uint32_t pipe, bool read, std::uint8_t* buffer,
+                                       std::int32_t length);
   // One call of UsbTransfer with the notifications held; ends the session
   // afterwards when End() came while it was in flight.
   usb::UsbStatus LibraryTransfer(std::uint32_t pipe, bool read, std::uint8_t* buffer, std::int32_t length,
                                  std::uint32_t* moved, std::uint32_t timeoutMs);
   void Uninit();
 
+  static constexpr std::uint16_t kBridgeVendorId = 0x4B7C;
+  static constexpr std::uint16_t kBridgeProductId = 0x2005;
+
   usb::UsbLibrary& library_;
   LogSink& log_;
   Waiter& waiter_;
   NotificationQueue queue_;
+  usb::DriverHandle driverHandle_ = 0;
+  std::uint32_t lastStatus_ = 0;
+  usb::MatchEntry bridgeMatch_{};
+  usb::DeviceEventTable deviceEventTable_{};
+  // Interface 0, alternate setting 0: no interface is selected on attach.
+  DeviceContext context_{};
+  bool connected_ = false;
   int inFlight_ = 0;
   bool started_ = false;
   bool ending_ = false;

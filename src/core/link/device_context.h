@@ -1,8 +1,7 @@
-// The records of the driver session and of the pipe transfers.
+// The record the USB library hands back to the attach and detach handlers.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "core/usb/usb_lib.h"
 
@@ -17,17 +16,5 @@ struct DeviceContext {
   usb::DeviceHandle deviceHandle = 0;
   std::uint32_t interfaceSelectionStatus = 0;
 };
-
-// Filled by the caller before WritePipe or ReadPipe.
-struct TransferBuffer {
-  std::uint32_t PipeNumber = 0;
-  std::int32_t TransferLength = 0;
-  std::vector<std::uint8_t> TransferData;
-  std::uint32_t BytesTransferred = 0;
-};
-
-// True while an attached bridge is held. Written only by the attach and
-// detach handlers; false at program start.
-inline bool DeviceConnected = false;
 
 }  // namespace regdiag

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <iterator>
+#include <vector>
 
 #include "core/link/bridge_session.h"
 #include "core/text/link_log_text.h"
@@ -19,44 +20,48 @@ constexpr int kDrainPacketLimit = 64;
 constexpr std::size_t kDrainPacketSize = 64;
 }  // namespace
 
-bool BridgeSession::WritePipe() { return RunPipe(false); }
+bool BridgeSession::WritePipe(std::uint32_t pipe, std::span<const std::uint8_t> request) {
+  // The library takes a writable buffer for either direction; a write only
+  // reads from it.
+  std::vector<std::uint8_t> bytes(request.begin(), request.end());
+  return RunPipe(pipe, false, bytes.data(), static_cast<std::int32_t>(bytes.size())).has_value();
+}
 
-bool BridgeSession::ReadPipe() { return RunPipe(true); }
+std::optional<std::uint32_t> BridgeSession::ReadPipe(std::uint32_t pipe, std::span<std::uint8_t> reply,
+                                                     std::int32_t length) {
+  // A reply buffer shorter than the length asked for is never handed to the
+  // library.
+  if (length > 0 && reply.size() < static_cast<std::size_t>(length)) length = static_cast<std::int32_t>(reply.size());
+  return RunPipe(pipe, true, reply.data(), length);
+}
 
-bool BridgeSession::RunPipe(bool read) {
+std::optional<std::uint32_t> BridgeSession::RunPipe(std::uint32_t pipe, bool read, std::uint8_t* buffer,
+                                                    std::int32_t length) {
   const auto dir = read ? logtext::PipeDirection::Read : logtext::PipeDirection::Write;
-  Transfer.BytesTransferred = 0;
-  if (ending_) return false;  // the session has ended: nothing more goes out
+  if (ending_) return std::nullopt;  // the session has ended: nothing more goes out
 
   const usb::DeviceInfo* info = nullptr;
-  LastStatus = library_.UsbGetDeviceInfo(Context.deviceHandle, &info);
-  if (LastStatus != 0 || info == nullptr) {
-    LogText(logtext::DeviceInfoFailed(dir, LastStatus, StatusText(LastStatus)), kCrLf);
-    return false;
+  lastStatus_ = library_.UsbGetDeviceInfo(context_.deviceHandle, &info);
+  if (lastStatus_ != 0 || info == nullptr) {
+    LogText(logtext::DeviceInfoFailed(dir, lastStatus_, StatusText(lastStatus_)), kCrLf);
+    return std::nullopt;
   }
-  TransferSetting = info->activeSetting;
+  const bool hasPipes = SetPipesInfo(info->activeSetting);
   library_.UsbPutDeviceInfo(info);
-  if (!SetPipesInfo(TransferSetting, PipeTable)) {
+  if (!hasPipes) {
     LogLine(logtext::PipeFailed(dir));
-    return false;
+    return std::nullopt;
   }
 
-  // The buffer must hold what the length asks for; a shorter one is never
-  // handed to the library.
-  const std::int32_t length = Transfer.TransferLength;
-  if (length > 0 && Transfer.TransferData.size() < static_cast<std::size_t>(length)) {
-    Transfer.TransferData.resize(static_cast<std::size_t>(length), 0);
-  }
-  std::uint8_t* buffer = length > 0 ? Transfer.TransferData.data() : nullptr;
-  LastStatus = LibraryTransfer(Transfer.PipeNumber, read, buffer, length, &Transfer.BytesTransferred,
-                               usb::kTransferTimeoutMs);
-  if (LastStatus != 0) {
-    if (LastStatus == usb::kStatusCancelled && waiter_.Cancelled()) return false;  // the owner stopped it
-    LogLine(logtext::TransferFailed(dir, LastStatus, StatusText(LastStatus)));
+  std::uint32_t moved = 0;
+  lastStatus_ = LibraryTransfer(pipe, read, length > 0 ? buffer : nullptr, length, &moved, usb::kTransferTimeoutMs);
+  if (lastStatus_ != 0) {
+    if (lastStatus_ == usb::kStatusCancelled && waiter_.Cancelled()) return std::nullopt;  // the owner stopped it
+    LogLine(logtext::TransferFailed(dir, lastStatus_, StatusText(lastStatus_)));
     LogLine(logtext::PipeFailed(dir));
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return moved;
 }
 
 usb::UsbStatus BridgeSession::LibraryTransfer(std::uint32_t pipe, bool read, std::uint8_t* buffer,
@@ -68,7 +73,7 @@ usb::UsbStatus BridgeSession::LibraryTransfer(std::uint32_t pipe, bool read, std
     // once it is over, in the order they came.
     const NotificationQueue::Hold hold(queue_);
     ++inFlight_;
-    status = library_.UsbTransfer(Context.deviceHandle, pipe, read ? 1 : 0, 0, buffer, length, moved, nullptr,
+    status = library_.UsbTransfer(context_.deviceHandle, pipe, read ? 1 : 0, 0, buffer, length, moved, nullptr,
                                   timeoutMs, &waiter_);
     --inFlight_;
   }
@@ -76,15 +81,13 @@ usb::UsbStatus BridgeSession::LibraryTransfer(std::uint32_t pipe, bool read, std
   return status;
 }
 
-bool BridgeSession::SetPipesInfo(const usb::AlternateSetting& setting,
-                                 std::vector<usb::PipeRecord>& pipeTable) {
-  const int count = setting.descriptor.bNumEndpoints;
-  if (count == 0) {
+bool BridgeSession::SetPipesInfo(const usb::AlternateSetting& setting) {
+  // The pipes of a transfer are fixed; the setting only has to show that the
+  // bridge has any besides the default one.
+  if (setting.descriptor.bNumEndpoints == 0) {
     LogLine(logtext::NoPipes());
     return false;
   }
-  const auto records = std::min<std::ptrdiff_t>(count, std::ssize(setting.pipes));
-  pipeTable.assign(setting.pipes.begin(), setting.pipes.begin() + records);
   return true;
 }
 

@@ -29,13 +29,12 @@ bool ReadWriteLine(std::string_view line, LoggedWrite& write) {
 
 std::vector<LoggedWrite> SuccessfulWrites(std::string_view logBytes) {
   std::vector<LoggedWrite> writes;
-  int number = 0;
   while (!logBytes.empty()) {
     const std::size_t end = logBytes.find('\n');
     std::string_view line = logBytes.substr(0, end);
     logBytes = end == std::string_view::npos ? std::string_view{} : logBytes.substr(end + 1);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    LoggedWrite write{0, 0, ++number};
+    LoggedWrite write;
     if (ReadWriteLine(line, write)) writes.push_back(write);
   }
   return writes;

@@ -13,7 +13,6 @@ namespace regdiag {
 struct LoggedWrite {
   std::uint8_t address = 0;
   std::uint8_t value = 0;
-  int line = 0;  // 1 = the first line of the log
 };
 
 // In the order of the log.

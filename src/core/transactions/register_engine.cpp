@@ -29,38 +29,34 @@ RegisterEngine::Reply RegisterEngine::Exchange(std::span<const std::uint8_t> req
   // Replies carry no address: one that came too late would pass for the
   // answer to this request.
   if (std::exchange(drainFirst_, false)) session_.DrainPipe(kInPipe);
-  TransferBuffer& transfer = session_.Transfer;
-  transfer.PipeNumber = kOutPipe;
-  transfer.TransferLength = static_cast<std::int32_t>(request.size());
-  transfer.TransferData.assign(request.begin(), request.end());
+  Reply reply;
   // A request that was not sent gets no reply: asking for one would only
   // wait out the time-out.
-  if (session_.WritePipe()) {
-    transfer.PipeNumber = kInPipe;
-    transfer.TransferLength = replyLength;
-    transfer.TransferData.assign(replyBufferSize, 0);
-    if (session_.ReadPipe() && transfer.BytesTransferred > 0) {
-      return {Outcome::Ok, std::min<std::uint32_t>(transfer.BytesTransferred,
-                                                   static_cast<std::uint32_t>(transfer.TransferData.size()))};
+  if (session_.WritePipe(kOutPipe, request)) {
+    reply.data.assign(replyBufferSize, 0);
+    const std::optional<std::uint32_t> moved = session_.ReadPipe(kInPipe, reply.data, replyLength);
+    if (moved && *moved > 0) {
+      reply.outcome = Outcome::Ok;
+      reply.bytes = std::min<std::uint32_t>(*moved, static_cast<std::uint32_t>(reply.data.size()));
+      return reply;
     }
   }
-  if (waiter_.Cancelled()) return {Outcome::Cancelled, 0};
-  drainFirst_ = true;
-  return {Outcome::TransferError, 0};
+  reply.outcome = waiter_.Cancelled() ? Outcome::Cancelled : Outcome::TransferError;
+  if (reply.outcome == Outcome::TransferError) drainFirst_ = true;
+  return reply;
 }
 
 Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<void(std::uint8_t)>& show) {
   const Reply reply = Exchange(ReadRequest(address), kReadReplyLength, kReadReplyBufferSize);
   if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Read, address, reply.outcome);
-  const std::vector<std::uint8_t>& data = session_.Transfer.TransferData;
-  const ReplyStatus status = DecodeStatusByte(data[0]);
+  const ReplyStatus status = DecodeStatusByte(reply.data[0]);
   if (reply.bytes < kReadReplyNeeded) {
     // The status byte alone: a failure it names is reported as that failure;
     // a success without its value is no answer. Row and cache stay.
     if (status == ReplyStatus::Success) return Failed(logtext::Access::Read, address, Outcome::TransferError);
     return Finish(logtext::Access::Read, address, status);
   }
-  const std::uint8_t value = data[1];
+  const std::uint8_t value = reply.data[1];
   if (show) show(value);
   cache_[address] = value;
   return Finish(logtext::Access::Read, address, status);
@@ -71,7 +67,7 @@ Outcome RegisterEngine::WriteRegister(std::uint8_t address, std::uint8_t data) {
   // The length asked for with the reply stays the request's.
   const Reply reply = Exchange(WriteRequest(address, data), kWriteRequestLength, kWriteReplyBufferSize);
   if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Write, address, reply.outcome);
-  return Finish(logtext::Access::Write, address, DecodeStatusByte(session_.Transfer.TransferData[0]));
+  return Finish(logtext::Access::Write, address, DecodeStatusByte(reply.data[0]));
 }
 
 Outcome RegisterEngine::Finish(logtext::Access access, std::uint8_t address, ReplyStatus status) {

@@ -71,8 +71,9 @@ class RegisterEngine {
   struct Reply {
     Outcome outcome = Outcome::TransferError;  // Ok: at least the status byte came
     std::uint32_t bytes = 0;
+    std::vector<std::uint8_t> data;  // the reply buffer, zero where nothing came
   };
-  // One request and its reply, in the session's transfer buffer.
+  // One request and its reply.
   Reply Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength,
                  std::size_t replyBufferSize);
   Outcome Finish(logtext::Access access, std::uint8_t address, ReplyStatus status);
