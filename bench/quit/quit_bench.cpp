@@ -51,7 +51,7 @@ void BM_QuitDuringHungTransfer(benchmark::State& state) {
     Clock::time_point clicked;
     QTimer::singleShot(20, &window, [&] {
       clicked = Clock::now();
-      Click(window.cbQuit);
+      Click(window.findChild<QPushButton*>(QStringLiteral("cbQuit")));
     });
     window.cbRead_Click(0);
     const double seconds = std::chrono::duration<double>(Clock::now() - clicked).count();

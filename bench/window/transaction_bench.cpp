@@ -57,7 +57,7 @@ void ClickBench(benchmark::State& state, Click click, bool paint) {
   DiagWindow& w = StartedWindow();
   if (!BridgeHeld(state, w)) return;
   usb::VirtualBridge& chip = BenchLibrary().Bridge();
-  w.TabStrip1->setCurrentIndex(0);
+  w.findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(0);
   w.cmdClearLog_Click();
   ServeEvents();
   std::vector<double> micros;

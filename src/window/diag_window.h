@@ -46,37 +46,14 @@ class DiagWindow : public QWidget {
   DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent = nullptr);
   ~DiagWindow() override;
 
-  // --- Controls, under the names of the layout -------------------------
-  QLabel* lblQRVDevice = nullptr;
-  QLabel* Image1 = nullptr;
-  QTabBar* TabStrip1 = nullptr;
-  QFrame* tabPageArea = nullptr;
-  std::array<QFrame*, kRowsPerPage> fmRegCtrls{};
-  std::array<QLabel*, kRowsPerPage> lblRegName{};
-  std::array<QLabel*, kRowsPerPage> lblRegAddr{};
-  static constexpr std::size_t kBitButtons = std::size_t{kRowsPerPage} * kBitsPerRegister;
-  std::array<QLabel*, kBitButtons> lblBitName{};
-  std::array<BitButton*, kBitButtons> cbRegToggleBit{};
-  std::array<HexEntryBox*, kRowsPerPage> tbRegdata{};
-  std::array<QSpinBox*, kRowsPerPage> updnRegData{};
-  std::array<QPushButton*, kRowsPerPage> cbRead{};
-  std::array<QPushButton*, kRowsPerPage> cbWrite{};
-  QPushButton* cbReadRegs = nullptr;
-  QPushButton* cbWriteRegs = nullptr;
-  QLabel* lblLog = nullptr;
-  LogPane* txtLog = nullptr;
-  WrapButton* cmdClearLog = nullptr;
-  WrapButton* cbReadAllRegs = nullptr;
-  WrapButton* cbWriteAllRegs = nullptr;
-  WrapButton* cbQuit = nullptr;
-  QTimer Timer1;
-  QTimer Timer2;  // laid out disabled; nothing uses it
-
-  // --- State of the run -----------------------------------------------
-  RegisterMap Map;
-  RegisterValueCache Cache{};
-  bool IgnoreSpinnerChange = false;
-  bool PauseElapsed = false;
+  // --- What the window holds, for the other classes and the tests -----------
+  // The cached value of a register.
+  [[nodiscard]] std::int16_t CachedValue(std::uint8_t address) const { return Cache[address]; }
+  // True while the window sets a row itself, which the spinner's Change
+  // handler then ignores.
+  [[nodiscard]] bool IgnoringSpinnerChange() const { return IgnoreSpinnerChange; }
+  // True from the tick that ended the last pause until the next one starts.
+  [[nodiscard]] bool PauseHasElapsed() const { return PauseElapsed; }
 
   // --- Start-up and end (window) ----------------------------------------
   void Form_Initialize();
@@ -157,6 +134,45 @@ class DiagWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The window's own parts that wait for it and write its log.
+  friend class InputGate;
+  friend class WindowLogSink;
+
+  static constexpr std::size_t kBitButtons = std::size_t{kRowsPerPage} * kBitsPerRegister;
+
+  // --- Controls, under the names of the layout -------------------------
+  QLabel* lblQRVDevice = nullptr;
+  QLabel* Image1 = nullptr;
+  QTabBar* TabStrip1 = nullptr;
+  QFrame* tabPageArea = nullptr;
+  std::array<QFrame*, kRowsPerPage> fmRegCtrls{};
+  std::array<QLabel*, kRowsPerPage> lblRegName{};
+  std::array<QLabel*, kRowsPerPage> lblRegAddr{};
+  std::array<QLabel*, kBitButtons> lblBitName{};
+  std::array<BitButton*, kBitButtons> cbRegToggleBit{};
+  std::array<HexEntryBox*, kRowsPerPage> tbRegdata{};
+  std::array<QSpinBox*, kRowsPerPage> updnRegData{};
+  std::array<QPushButton*, kRowsPerPage> cbRead{};
+  std::array<QPushButton*, kRowsPerPage> cbWrite{};
+  QPushButton* cbReadRegs = nullptr;
+  QPushButton* cbWriteRegs = nullptr;
+  QLabel* lblLog = nullptr;
+  LogPane* txtLog = nullptr;
+  WrapButton* cmdClearLog = nullptr;
+  WrapButton* cbReadAllRegs = nullptr;
+  WrapButton* cbWriteAllRegs = nullptr;
+  WrapButton* cbQuit = nullptr;
+  // Children of the window (found by their names like every control); as
+  // members they go before the window does.
+  QTimer Timer1;
+  QTimer Timer2;  // laid out disabled; nothing uses it
+
+  // --- State of the run -----------------------------------------------
+  RegisterMap Map;
+  RegisterValueCache Cache{};
+  bool IgnoreSpinnerChange = false;
+  bool PauseElapsed = false;
+
   void BuildControls();
   void BuildRow(int row);
   void BuildBottomBar();

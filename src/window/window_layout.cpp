@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QTabBar>
 
+#include <utility>
+
 #include "window/widgets/bit_button.h"
 #include "window/diag_window.h"
 #include "window/widgets/hex_entry_box.h"
@@ -67,6 +69,7 @@ void DiagWindow::BuildControls() {
   Image1->setGeometry(TwipsRect(9000, 120, 4920, 1200));
 
   tabPageArea = new QFrame(this);
+  tabPageArea->setObjectName(QStringLiteral("tabPageArea"));
   tabPageArea->setFrameShape(QFrame::StyledPanel);
   tabPageArea->setGeometry(TwipsRect(120, 1440, 13815, 6855).adjusted(0, 26, 0, 0));
   TabStrip1 = Named(new QTabBar(this), QStringLiteral("TabStrip1"), tr("Register pages"));
@@ -91,6 +94,10 @@ void DiagWindow::BuildControls() {
 
   BuildBottomBar();
 
+  for (auto [timer, name] : {std::pair{&Timer1, "Timer1"}, std::pair{&Timer2, "Timer2"}}) {
+    timer->setParent(this);
+    timer->setObjectName(QLatin1String(name));
+  }
   // Pauses end on their tick, not up to 5 % early or late.
   Timer1.setTimerType(Qt::PreciseTimer);
   Timer1.setInterval(100);

@@ -293,7 +293,7 @@ TEST_F(EmulatedTest, QuitEndsAHungTransfer) {
   usb.Plug();
   StartWindow();
   Set(0, 0x01, 0x42, Fault::Hang);
-  QTimer::singleShot(100, window.get(), [this] { QTest::mouseClick(window->cbQuit, Qt::LeftButton); });
+  QTimer::singleShot(100, window.get(), [this] { QTest::mouseClick(FindControls(*window).cbQuit, Qt::LeftButton); });
   EXPECT_EQ(ReadRow(1), "");
   EXPECT_TRUE(window->Unloaded());
   EXPECT_EQ(usb.With(0, [](Bridge& b) { return b.calls[USBDEVFS_DISCARDURB]; }), 1);

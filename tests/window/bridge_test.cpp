@@ -13,6 +13,7 @@ using regdiag::test::kNoPipes;
 using regdiag::test::kNotDetected;
 using regdiag::test::kRejected;
 using regdiag::test::PipeFailed;
+using regdiag::test::WindowControls;
 using regdiag::test::WindowHarness;
 
 namespace {
@@ -39,32 +40,33 @@ class BridgeTest : public QObject {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
     auto& w = h.Window();
+    const WindowControls c = h.Controls();
     auto& chip = h.Library().Bridge();
     chip.SetRegister(0x22, 0x05);
     h.SelectPage(2);  // 0x20, 0x21, 0x22 (no name), 0x23, 0x24, 0x00
-    QTest::mouseClick(w.cbRead[2], Qt::LeftButton);
+    QTest::mouseClick(c.cbRead[2], Qt::LeftButton);
     QCOMPARE(h.NewLog(), Line("Reading", 0x22, 0x05));
-    QVERIFY(w.tbRegdata[2]->text() == "05" && w.cbRegToggleBit[2 * 8 + 2]->text() == "1" &&
-            w.updnRegData[2]->value() == 5 && w.Cache[0x22] == 5 && !w.IgnoreSpinnerChange);
-    QTest::keyClick(w.tbRegdata[2], '7');  // the caret went to the start: 7 takes the high digit's place
-    QTest::mouseClick(w.cbWrite[2], Qt::LeftButton);
+    QVERIFY(c.tbRegdata[2]->text() == "05" && c.cbRegToggleBit[2 * 8 + 2]->text() == "1" &&
+            c.updnRegData[2]->value() == 5 && w.CachedValue(0x22) == 5 && !w.IgnoringSpinnerChange());
+    QTest::keyClick(c.tbRegdata[2], '7');  // the caret went to the start: 7 takes the high digit's place
+    QTest::mouseClick(c.cbWrite[2], Qt::LeftButton);
     QVERIFY(chip.Register(0x22) == 0x75 && h.NewLog() == Line("Writing", 0x22, 0x75));
     // A failed status still shows the value read; a reply without the value
     // leaves the row and the cache as they were.
     chip.SetRegister(0x21, 0xA9);
     h.Library().ForceNextStatusByte(0x40);
-    w.cbRead[1]->click();
+    c.cbRead[1]->click();
     QCOMPARE(h.NewLog(),
              "Reading register 0x21 failed: No ACK from QRV4417. Check power and connections.\r\n");
-    QVERIFY(w.tbRegdata[1]->text() == "A9" && w.Cache[0x21] == 0xA9);
+    QVERIFY(c.tbRegdata[1]->text() == "A9" && w.CachedValue(0x21) == 0xA9);
     h.Type(1, QStringLiteral("3c"));
     h.Library().ShortenNextReply(1);
-    w.cbRead[1]->click();
+    c.cbRead[1]->click();
     QCOMPARE(h.NewLog(), "Reading register 0x21 failed: USB transfer error\r\n");
-    QVERIFY(w.tbRegdata[1]->text() == "3C" && w.Cache[0x21] == 0x3C && w.updnRegData[1]->value() == 0x3C);
+    QVERIFY(c.tbRegdata[1]->text() == "3C" && w.CachedValue(0x21) == 0x3C && c.updnRegData[1]->value() == 0x3C);
     // Write Group sends what the six rows show, the unnamed register too.
     for (int row = 0; row < 6; ++row) h.Type(row, QString::number(0xA0 + row, 16));
-    w.cbWriteRegs->click();
+    c.cbWriteRegs->click();
     std::string log = "Writing register group:\r\n";
     for (const int a : {0x20, 0x21, 0x22, 0x23, 0x24, 0x00}) log += Line("Writing", a, chip.Register(a));
     QVERIFY(h.NewLog() == log + "\r\n" && chip.Register(0x22) == 0xA2 && chip.Register(0x00) == 0xA5);
@@ -75,13 +77,13 @@ class BridgeTest : public QObject {
       h.Library().ForceNextStatusByte(0x40);
     });
     const auto before = h.Library().TransferCount();
-    w.cbReadRegs->click();
+    c.cbReadRegs->click();
     QCOMPARE(h.NewLog(),
              "Reading register group:\r\n" + Line("Reading", 0x20, 0xA0) +
                  "Reading register 0x01 failed: No ACK from QRV4417. Check power and connections.\r\n\r\n");
     // Two transfers a row; rows that show no register send nothing.
     h.SelectPage(3);
-    for (int row = 0; row < 6; ++row) w.cbRead[row]->click(), w.cbWrite[row]->click();
+    for (int row = 0; row < 6; ++row) c.cbRead[row]->click(), c.cbWrite[row]->click();
     QVERIFY(h.NewLog().empty() && h.Library().TransferCount() == before + 4);
     // Read All reads every named register in address order, one named on no
     // page too, and the page shows what was read; Write All sends the cache,
@@ -89,17 +91,17 @@ class BridgeTest : public QObject {
     for (const auto& [a, v] : {std::pair{0x01, 0x11}, {0x05, 0x55}, {0x10, 0x10}, {0x08, 0xEE}})
       chip.SetRegister(a, v);
     h.SelectPage(0);
-    QTest::mouseClick(w.cbReadAllRegs, Qt::LeftButton);
+    QTest::mouseClick(c.cbReadAllRegs, Qt::LeftButton);
     const std::array named{0x00, 0x01, 0x05, 0x10, 0x20, 0x21, 0x23, 0x24};
     log = "Reading all device registers:\r\n";
     for (const int a : named) log += Line("Reading", a, chip.Register(a));
     QCOMPARE(h.NewLog(), log + "\r\n");
-    QVERIFY(w.Cache[0x05] == 0x55 && w.Cache[0x08] == 0 && w.tbRegdata[1]->text() == "11");
+    QVERIFY(w.CachedValue(0x05) == 0x55 && w.CachedValue(0x08) == 0 && c.tbRegdata[1]->text() == "11");
     h.Type(0, QStringLiteral("ab"));
     for (const int a : named) chip.SetRegister(a, 0);
-    QTest::mouseClick(w.cbWriteAllRegs, Qt::LeftButton);
+    QTest::mouseClick(c.cbWriteAllRegs, Qt::LeftButton);
     log = "Writing all device registers:\r\n";
-    for (const int a : named) log += Line("Writing", a, w.Cache[a]);
+    for (const int a : named) log += Line("Writing", a, w.CachedValue(a));
     QCOMPARE(h.NewLog(), log + "\r\n");
     QVERIFY(chip.Register(0x00) == 0xAB && chip.Register(0x05) == 0x55 && chip.Register(0x24) == 0xA4);
   }
@@ -112,9 +114,9 @@ class BridgeTest : public QObject {
              "Initializing driver for USB-to-I2C interface...\r\nForm_Activate(): Failed to "
              "initialize USB driver: error &H2000000B\r\n(Cut here)\r\nUSB-to-I2C driver "
              "initialization failure.\r\n");
-    h.Window().cbRead[0]->click();
+    h.Controls().cbRead[0]->click();
     QCOMPARE(h.Messages().Texts(), QStringList{"USB Device not connected!"});
-    QTest::mouseClick(h.Window().cbQuit, Qt::LeftButton);  // no session to end
+    QTest::mouseClick(h.Controls().cbQuit, Qt::LeftButton);  // no session to end
     QCOMPARE(h.Library().UninitCalls(), 0);
   }
 
@@ -123,21 +125,22 @@ class BridgeTest : public QObject {
     WindowHarness h({.plugBridge = false});
     QVERIFY(h.ShowAndStart());
     auto& w = h.Window();
+    const WindowControls c = h.Controls();
     auto& sim = h.Library();
     QCOMPARE(w.LogContents(),
              "Initializing driver for USB-to-I2C interface...\r\nUSB-to-I2C driver initialization "
              "successful.\r\nSearching for USB-to-I2C interface...\r\n" +
                  kNotDetected);
-    w.cbRead[0]->click();
-    w.Cache[0x00] = 0x44;  // the page shows the cache after Read All
-    w.cbReadAllRegs->click();
-    w.cbReadRegs->click();
+    c.cbRead[0]->click();
+    c.tbRegdata[0]->setText(QStringLiteral("44"));  // not the cache: Read All shows the cache
+    c.cbReadAllRegs->click();
+    c.cbReadRegs->click();
     QCOMPARE(h.Messages().Texts(), QStringList(8, "USB Device not connected!"));
     std::string group = "Reading register group:\r\n";
     for (int row = 0; row < 6; ++row) group += kNotDetected;
     QCOMPARE(h.NewLog(),
              kNotDetected + "Reading all device registers:\r\n" + kNotDetected + "\r\n" + group + "\r\n");
-    QCOMPARE(w.tbRegdata[0]->text(), QStringLiteral("44"));
+    QCOMPARE(c.tbRegdata[0]->text(), QStringLiteral("00"));
     // Plugged in, a bridge is taken once the window serves its events; one
     // set aside that leaves again does not release it.
     const int first = sim.Plug();
@@ -149,20 +152,20 @@ class BridgeTest : public QObject {
     sim.Unplug(second);
     h.ProcessEvents();
     sim.Bridge(first).SetRegister(0x00, 0x99);
-    w.cbRead[0]->click();
+    c.cbRead[0]->click();
     QCOMPARE(h.NewLog(), Line("Reading", 0x00, 0x99));
     // Once it leaves, transactions are refused again until one is back.
     const std::string left = "DeviceDetach: Received detach for " + Handle(h, first);
     sim.Unplug(first);
     h.ProcessEvents();
     QVERIFY(!w.Engine().Session().Connected() && w.Engine().Session().HeldDevice() == 0u);
-    w.cbWrite[0]->click();
+    c.cbWrite[0]->click();
     QCOMPARE(h.NewLog(), left + kNotDetected);
     const int again = sim.Plug();
     h.ProcessEvents();
-    w.cbWrite[0]->click();
+    c.cbWrite[0]->click();
     QVERIFY(h.NewLog().ends_with(Line("Writing", 0x00, 0x99)) && sim.Bridge(again).RequestCount() == 1u);
-    QTest::mouseClick(w.cbQuit, Qt::LeftButton);
+    QTest::mouseClick(c.cbQuit, Qt::LeftButton);
     QVERIFY(w.Unloaded() && !w.isVisible() && !sim.SessionOpen() && sim.UninitCalls() == 1);
   }
 
@@ -175,36 +178,37 @@ class BridgeTest : public QObject {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
     auto& w = h.Window();
+    const WindowControls c = h.Controls();
     auto& sim = h.Library();
     const std::string left = "DeviceDetach: Received detach for " + Handle(h, *h.FirstBridge());
     std::string duringHang = "not served";
     int second = 0;
     sim.HangNextTransfer();
     QTimer::singleShot(50, &w, [&] {
-      QTest::mouseClick(w.cbRead[1], Qt::LeftButton);
-      QTest::keyClick(w.tbRegdata[1], Qt::Key_7);
+      QTest::mouseClick(c.cbRead[1], Qt::LeftButton);
+      QTest::keyClick(c.tbRegdata[1], Qt::Key_7);
       second = sim.Plug();
       QTimer::singleShot(50, &w, [&] {
         duringHang = h.NewLog();
         sim.Unplug(*h.FirstBridge());
       });
     });
-    w.cbRead[0]->click();
-    QVERIFY(duringHang.empty() && w.tbRegdata[1]->text() == "00");
+    c.cbRead[0]->click();
+    QVERIFY(duringHang.empty() && c.tbRegdata[1]->text() == "00");
     QCOMPARE(h.NewLog(), PipeFailed("Write", "20000003 (The device is no longer connected)") +
                              "Reading register 0x00 failed: USB transfer error\r\n");
     h.ProcessEvents();
     QCOMPARE(h.NewLog(),
              kAttach + Handle(h, second) + kRejected + left + kAttach + Handle(h, second) + kAccepting);
-    w.cbRead[1]->click();  // the first transaction after a failure drains the reply pipe
+    c.cbRead[1]->click();  // the first transaction after a failure drains the reply pipe
     h.NewLog();
     sim.HangNextTransfer();
     const auto sent = sim.TransferCount();
-    QTimer::singleShot(50, &w, [&] { QTest::mouseClick(w.cbQuit, Qt::LeftButton); });
-    w.cbReadAllRegs->click();
+    QTimer::singleShot(50, &w, [&] { QTest::mouseClick(c.cbQuit, Qt::LeftButton); });
+    c.cbReadAllRegs->click();
     QVERIFY(w.Unloaded() && !sim.SessionOpen());
     QCOMPARE(h.NewLog(), "Reading all device registers:\r\n");
-    w.cbRead[0]->click();
+    c.cbRead[0]->click();
     QCOMPARE(sim.TransferCount(), sent + 1);
   }
 
@@ -215,6 +219,7 @@ class BridgeTest : public QObject {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
     auto& w = h.Window();
+    const WindowControls c = h.Controls();
     h.Library().Bridge().SetRegister(0x00, 0x5A);
     regdiag::SimControlPanel panel(h.Library());
     panel.show();
@@ -249,13 +254,13 @@ class BridgeTest : public QObject {
         {{"Bridges plugged in next offer no endpoints", "Plug in bridge"},
          kAttach + "device handle &H1002\r\n" + kAccepting + kNoPipes + failed},
     };
-    for (const auto& c : kCases) {
-      for (const QString& caption : c.captions) click(caption);
+    for (const auto& row : kCases) {
+      for (const QString& caption : row.captions) click(caption);
       h.ProcessEvents();
-      if (!c.duringRead.isEmpty()) QTimer::singleShot(50, &panel, [&] { click(c.duringRead); });
-      w.cbRead[0]->click();
+      if (!row.duringRead.isEmpty()) QTimer::singleShot(50, &panel, [&] { click(row.duringRead); });
+      c.cbRead[0]->click();
       h.ProcessEvents();
-      QCOMPARE(QString::fromStdString(h.NewLog()), QString::fromStdString(c.log));
+      QCOMPARE(QString::fromStdString(h.NewLog()), QString::fromStdString(row.log));
     }
   }
 };

@@ -119,19 +119,20 @@ class X11WindowTest : public QObject {
   void logCopyPutsTheHeldTextOnTheClipboard() {
     regdiag::test::WindowHarness h;
     auto& w = h.Window();
+    const regdiag::test::WindowControls c = h.Controls();
     QVERIFY(h.ShowAndStart());
     for (const bool byMenu : {false, true}) {  // Ctrl+C, then the context menu's Copy
       w.cmdClearLog_Click();
       w.LogText(
           byMenu ? "Reading register 0x00 = 0x05 successful" : "Writing register 0x01 = 0xA5 successful",
           "\r\n\r\ntwo\r\nlines\r\n");
-      w.txtLog->Flush();
-      w.txtLog->selectAll();
-      const std::unique_ptr<QMenu> menu(w.txtLog->createStandardContextMenu());
+      c.txtLog->Flush();
+      c.txtLog->selectAll();
+      const std::unique_ptr<QMenu> menu(c.txtLog->createStandardContextMenu());
       auto* copy = menu->findChild<QAction*>(QStringLiteral("edit-copy"));
       QVERIFY(copy != nullptr && copy->isEnabled());
       if (byMenu) copy->trigger();
-      if (!byMenu) QTest::keyClick(w.txtLog, Qt::Key_C, Qt::ControlModifier);
+      if (!byMenu) QTest::keyClick(c.txtLog, Qt::Key_C, Qt::ControlModifier);
       QCOMPARE(x_.Clipboard(), QByteArray::fromStdString(w.LogContents()));
     }
   }

@@ -11,6 +11,7 @@
 #include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
 #include "window/widgets/hex_entry_box.h"
+#include "window_controls.h"
 
 namespace regdiag::test {
 
@@ -71,16 +72,18 @@ class MessageBoxCatcher : public QObject {
 struct HarnessOptions {
   bool writeMap = true;  // false: the folder holds no map
   bool plugBridge = true;
+  std::string map = SmallMap();  // the bytes of tabdefs.csv
 };
 
 class WindowHarness {
  public:
   explicit WindowHarness(const HarnessOptions& options = {}) {
     QFile file(dir_.filePath(QStringLiteral("tabdefs.csv")));
-    if (options.writeMap && file.open(QIODevice::WriteOnly)) file.write(SmallMap().c_str());
+    if (options.writeMap && file.open(QIODevice::WriteOnly)) file.write(options.map.data(), static_cast<qint64>(options.map.size()));
     file.close();
     if (options.plugBridge) firstBridge_ = library_.Plug();
     window_ = std::make_unique<DiagWindow>(library_, std::filesystem::path(dir_.path().toStdString()));
+    controls_ = FindControls(*window_);
   }
   ~WindowHarness() {
     window_->close();
@@ -89,6 +92,7 @@ class WindowHarness {
   }
 
   DiagWindow& Window() { return *window_; }
+  [[nodiscard]] const WindowControls& Controls() const { return controls_; }
   usb::SimUsbLibrary& Library() { return library_; }
   MessageBoxCatcher& Messages() { return messages_; }
   [[nodiscard]] std::optional<int> FirstBridge() const { return firstBridge_; }
@@ -119,10 +123,10 @@ class WindowHarness {
   }
   // Types into a row's value box as a person does, over all it holds.
   void Type(int row, const QString& keys) {
-    window_->tbRegdata[row]->selectAll();
-    QTest::keyClicks(window_->tbRegdata[row], keys);
+    controls_.tbRegdata[row]->selectAll();
+    QTest::keyClicks(controls_.tbRegdata[row], keys);
   }
-  void SelectPage(int page) { window_->TabStrip1->setCurrentIndex(page); }
+  void SelectPage(int page) { controls_.TabStrip1->setCurrentIndex(page); }
 
  private:
   QTemporaryDir dir_;
@@ -130,6 +134,7 @@ class WindowHarness {
   MessageBoxCatcher messages_;
   std::optional<int> firstBridge_;
   std::unique_ptr<DiagWindow> window_;
+  WindowControls controls_;
   std::size_t mark_ = 0;
 };
 
