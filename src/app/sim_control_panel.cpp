@@ -28,7 +28,20 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   setWindowTitle(tr("Simulated bridge"));
   setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(BuildBench());
+  layout->addWidget(BuildFaults());
+  state_ = new QLabel;
+  layout->addWidget(state_);
+  const auto plugged = library_.PluggedBridges();
+  if (!plugged.empty()) first_ = plugged.front();
+  // The held bridge changes when the window handles a notification.
+  auto* refresh = new QTimer(this);
+  connect(refresh, &QTimer::timeout, this, &SimControlPanel::Refresh);
+  refresh->start(250);
+  Refresh();
+}
 
+QGroupBox* SimControlPanel::BuildBench() {
   auto* bench = new QGroupBox(tr("Bridges"));
   auto* benchLayout = new QVBoxLayout(bench);
   connect(AddButton(benchLayout, tr("Plug in bridge")), &QPushButton::clicked, this,
@@ -42,8 +55,10 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   auto* noEndpoints = new QCheckBox(tr("Bridges plugged in next offer no endpoints"));
   connect(noEndpoints, &QCheckBox::toggled, this, [this](bool on) { library_.SetNoEndpoints(on); });
   benchLayout->addWidget(noEndpoints);
-  layout->addWidget(bench);
+  return bench;
+}
 
+QGroupBox* SimControlPanel::BuildFaults() {
   auto* faults = new QGroupBox(tr("Faults on the next transfer"));
   auto* faultLayout = new QVBoxLayout(faults);
   statusChoice_ = new QComboBox;
@@ -72,17 +87,7 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   auto* padded = new QCheckBox(tr("Pad replies to a full packet"));
   connect(padded, &QCheckBox::toggled, this, [this](bool on) { library_.SetPadReplies(on); });
   faultLayout->addWidget(padded);
-  layout->addWidget(faults);
-
-  state_ = new QLabel;
-  layout->addWidget(state_);
-  const auto plugged = library_.PluggedBridges();
-  if (!plugged.empty()) first_ = plugged.front();
-  // The held bridge changes when the window handles a notification.
-  auto* refresh = new QTimer(this);
-  connect(refresh, &QTimer::timeout, this, &SimControlPanel::Refresh);
-  refresh->start(250);
-  Refresh();
+  return faults;
 }
 
 void SimControlPanel::PlugInto(std::optional<int>& slot) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 
 namespace regdiag {
@@ -22,6 +23,8 @@ class SimControlPanel : public QWidget {
   explicit SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent = nullptr);
 
  private:
+  QGroupBox* BuildBench();
+  QGroupBox* BuildFaults();
   void PlugInto(std::optional<int>& slot);
   void UnplugFrom(std::optional<int>& slot);
   void Refresh();
