@@ -218,7 +218,6 @@ class BridgeTest : public QObject {
   void simulatorPanelReachesTheBridge() {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
-    auto& w = h.Window();
     const WindowControls c = h.Controls();
     h.Library().Bridge().SetRegister(0x00, 0x5A);
     regdiag::SimControlPanel panel(h.Library());
