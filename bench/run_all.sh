@@ -168,7 +168,7 @@ BEGIN {
       "≤ 1.05× (2.688 s): " verdict(a11y_s <= 2.56 * 1.05))
   row("One step of that Read All, from the lines shown against time (median of " a11y_runs ")",
       sprintf("%.3f ms", a11y_step), sprintf("offscreen, the whole Read All: %.3f ms a step", read_all_s * 1000 / 256),
-      sprintf("+%.3f ms", a11y_step - read_all_s * 1000 / 256), "(information)")
+      sprintf("%+.3f ms", a11y_step - read_all_s * 1000 / 256), "(information)")
   row("A Read All step without its transfer: LogLine, then Pause(10) (median of 256)",
       sprintf("%.3f ms", step_ms), sprintf("Pause(10) alone: %.3f ms", pause10_ms),
       sprintf("+%.3f ms", step_ms - pause10_ms), "(information)")
