@@ -4,13 +4,14 @@
 #include "app/app_folder.h"
 #include "backends/libusb/libusb_library.h"
 #include "window/diag_window.h"
+#include "window/pictures.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // No application display name: the window manager would show it after the
   // map's title.
   QApplication::setApplicationName(QStringLiteral("regdiag"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
+  QApplication::setWindowIcon(regdiag::WindowIcon());
 
   regdiag::usb::LibusbLibrary library;
   regdiag::DiagWindow window(library, regdiag::AppFolder());

@@ -6,13 +6,14 @@
 #include "app/sim_control_panel.h"
 #include "backends/sim/sim_usb_library.h"
 #include "window/diag_window.h"
+#include "window/pictures.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // No application display name: the window manager would show it after the
   // map's title.
   QApplication::setApplicationName(QStringLiteral("regdiag-sim"));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
+  QApplication::setWindowIcon(regdiag::WindowIcon());
 
   regdiag::usb::SimUsbLibrary library;
   const int bridge = library.Plug();

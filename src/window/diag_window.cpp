@@ -15,6 +15,7 @@
 #include "core/map/map_file.h"
 #include "core/text/transaction_text.h"
 #include "window/display_text.h"
+#include "window/exact_wake.h"
 #include "window/widgets/hex_entry_box.h"
 #include "window/widgets/log_pane.h"
 #include "window/widgets/wrap_button.h"
@@ -42,6 +43,7 @@ DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder
           },
           WindowHooks(*this)) {
   setObjectName(QStringLiteral("DiagWindow"));
+  exactWake_ = new ExactWake(this);
   BuildControls();
   ConnectEvents();
   AddPageMenu();

@@ -33,6 +33,7 @@ class QSpinBox;
 
 namespace regdiag {
 
+class ExactWake;
 class HexEntryBox;
 class LogPane;
 class WrapButton;
@@ -187,6 +188,8 @@ class DiagWindow : public QWidget {
   void ShowReadValue(std::int16_t row, std::uint8_t value);
 
   std::filesystem::path appFolder_;
+  // Wakes the event loop when Timer1 is due (handlers/pause.cpp).
+  ExactWake* exactWake_ = nullptr;
   bool activated_ = false;
   bool unloaded_ = false;
   WindowLogSink logSink_{*this};

@@ -1,7 +1,6 @@
 // The window's controls, their captions, fonts and places.
 #include <QFrame>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTabBar>
 
@@ -11,13 +10,10 @@
 #include "window/diag_window.h"
 #include "window/widgets/hex_entry_box.h"
 #include "window/widgets/log_pane.h"
+#include "window/pictures.h"
 #include "window/twips.h"
 #include "window/widgets/up_down_spinner.h"
 #include "window/widgets/wrap_button.h"
-
-// The pictures are compiled into the window library; a static library must
-// register them itself.
-static void InitWindowResources() { Q_INIT_RESOURCE(regdiag); }
 
 namespace regdiag {
 
@@ -38,20 +34,21 @@ QLabel* PlainLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
-// Every control's accessible name is what a person sees on it.
+// Every control's accessible name is what a person sees on it. An empty name
+// is the one a widget has already; setting it anyway would only make Qt
+// build the widget's accessible interface at start-up, to tell no one.
 template <typename W>
 W* Named(W* widget, const QString& objectName, const QString& accessibleName) {
   widget->setObjectName(objectName);
-  widget->setAccessibleName(accessibleName);
+  if (!accessibleName.isEmpty()) widget->setAccessibleName(accessibleName);
   return widget;
 }
 
 }  // namespace
 
 void DiagWindow::BuildControls() {
-  InitWindowResources();
   setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
-  setWindowIcon(QIcon(QStringLiteral(":/regdiag/regdiag.png")));
+  setWindowIcon(WindowIcon());
   setFixedSize(Px(14100), Px(9810));
   // Controls without a font of their own use the small default face.
   QFont base = font();
@@ -64,7 +61,7 @@ void DiagWindow::BuildControls() {
   lblQRVDevice->setGeometry(TwipsRect(240, 480, 8535, 495));
 
   Image1 = Named(new QLabel(this), QStringLiteral("Image1"), tr("regdiag logo"));
-  Image1->setPixmap(QPixmap(QStringLiteral(":/regdiag/logo.png")));
+  Image1->setPixmap(LogoPicture());
   Image1->setScaledContents(true);
   Image1->setGeometry(TwipsRect(9000, 120, 4920, 1200));
 

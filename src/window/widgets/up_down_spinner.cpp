@@ -5,8 +5,9 @@
 namespace regdiag {
 
 UpDownSpinner::UpDownSpinner(QWidget* parent) : QSpinBox(parent) {
+  // A spin box steps by one from the start (stepBy keeps it so); setting the
+  // step again would only lay out its hidden text once more.
   setRange(0, 255);
-  setSingleStep(1);
   setValue(0);
   setWrapping(false);  // stops at 0 and 255
   setButtonSymbols(QAbstractSpinBox::UpDownArrows);
