@@ -221,7 +221,6 @@ class WindowTest : public QObject {
   // steps the same value.
   void valueEditingKeepsTheRowInStep() {
     WindowHarness h;
-    auto& w = h.Window();
     const WindowControls c = h.Controls();
     auto* box = c.tbRegdata[0];
     box->setCursorPosition(0);
