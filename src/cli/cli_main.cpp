@@ -30,22 +30,16 @@ std::filesystem::path ProgramFolder() {
 bool LoadMap(const GlobalOptions& options, RegisterMap& map) {
   const std::filesystem::path path =
       options.mapFile ? std::filesystem::path(*options.mapFile) : ProgramFolder() / kMapFileName;
-  const MapFileRead file = ReadFileWhole(path);
-  switch (file.outcome) {
-    case MapFileRead::Outcome::Loaded:
-      map = ParseRegisterMap(file.bytes);
-      return true;
-    case MapFileRead::Outcome::NotFound:
-      if (!options.mapFile) {
-        Complain(kMapNotFoundMessage);
-        return true;
-      }
-      Complain(path.string() + ": no such file");
-      return false;
-    case MapFileRead::Outcome::Unreadable:
-      break;
+  const FileRead file = ReadFileWhole(path);
+  if (file.outcome == FileRead::Outcome::Loaded) {
+    map = ParseRegisterMap(file.bytes);
+    return true;
   }
-  Complain(path.string() + ": " + file.reason);
+  if (file.outcome == FileRead::Outcome::NotFound && !options.mapFile) {
+    Complain(kMapNotFoundMessage);
+    return true;
+  }
+  Complain(FileProblem(path.string(), file.Problem()));
   return false;
 }
 
@@ -57,7 +51,7 @@ bool OpenLog(const GlobalOptions& options, ConsoleLog& log) {
   }
   std::string reason;
   if (log.ToFile(std::filesystem::path(*options.logFile), reason)) return true;
-  Complain(std::string(*options.logFile) + ": " + reason);
+  Complain(FileProblem(*options.logFile, reason));
   return false;
 }
 

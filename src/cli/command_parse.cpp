@@ -1,14 +1,11 @@
 #include "cli/command_parse.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
 #include "cli/arguments.h"
-#include "core/map/map_file.h"
+#include "core/files/file_read.h"
+#include "core/files/file_write.h"
 
 namespace regdiag::cli {
 
@@ -169,28 +166,14 @@ class CommandBuilder {
 
   // A snapshot can only be saved where a file can be made.
   void CheckWritable(const std::string& file) {
-    const std::filesystem::path path(file);
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-      Error(file + ": is a folder");
-    } else if (::access(folder.c_str(), W_OK) != 0) {
-      Error(file + ": cannot be written: " + std::strerror(errno));
-    }
+    std::string reason;
+    if (!CanWriteFile(std::filesystem::path(file), reason)) Error(FileProblem(file, reason));
   }
 
   std::optional<std::string> Read(std::string_view name) {
-    MapFileRead file = ReadFileWhole(std::filesystem::path(name));
-    switch (file.outcome) {
-      case MapFileRead::Outcome::Loaded:
-        return std::move(file.bytes);
-      case MapFileRead::Outcome::NotFound:
-        Error(std::string(name) + ": no such file");
-        break;
-      case MapFileRead::Outcome::Unreadable:
-        Error(std::string(name) + ": " + file.reason);
-        break;
-    }
+    FileRead file = ReadFileWhole(std::filesystem::path(name));
+    if (file.outcome == FileRead::Outcome::Loaded) return std::move(file.bytes);
+    Error(FileProblem(name, file.Problem()));
     return std::nullopt;
   }
 
@@ -252,6 +235,10 @@ bool NeedsBridge(const Command& command) {
     default:
       return true;
   }
+}
+
+std::string FileProblem(std::string_view file, std::string_view reason) {
+  return std::string(file) + ": " + std::string(reason);
 }
 
 }  // namespace regdiag::cli

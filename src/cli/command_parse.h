@@ -54,4 +54,7 @@ struct CommandParse {
 // Whether the command talks to the bridge (a diff of two files does not).
 [[nodiscard]] bool NeedsBridge(const Command& command);
 
+// "FILE: reason", the one wording of a file that could not be read or written.
+[[nodiscard]] std::string FileProblem(std::string_view file, std::string_view reason);
+
 }  // namespace regdiag::cli
