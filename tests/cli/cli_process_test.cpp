@@ -52,7 +52,10 @@ const Step kSteps[] = {
      "~\nWriting register 0x01 = 0x5A successful\nReading register 0x01 = 0x5A successful\n"},
     {"--sim dump", 0, "~0x01 SYS_CTRL 0x12 RESET=0 SLEEP=0 CLKSEL1=0 CLKSEL0=0 ADC_EN=1 PWR_EN=0\n", ""},
     {"--sim dump --format=csv", 0, "~address,name,value,bits\n0x00,CHIP_ID,0xA7,REV3=1 REV2=0 ", ""},
-    {"--sim dump --format json", 0, "~\"bits\": [{\"bit\": 0, \"name\": \"KICK\", \"value\": 1}]}\n]\n", ""},
+    {"--sim dump --format json", 0,
+     "~[\n  {\n    \"address\": 0,\n    \"name\": \"CHIP_ID\",\n    \"value\": 167,\n"
+     "~\"name\": \"KICK\",\n        \"value\": 1\n      }\n    ]\n  }\n]\n",
+     ""},
     {"--sim save saved.csv", 0, "", ""},
     {"--sim diff saved.csv live", 0, "", ""},
     {"--sim load changed.csv --verify", 0, "", ""},
