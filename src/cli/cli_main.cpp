@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command_parse.h"
+#include "cli/command_table.h"
 #include "cli/commands.h"
 #include "cli/console_bridge.h"
 #include "cli/console_log.h"
@@ -55,28 +56,6 @@ bool OpenLog(const GlobalOptions& options, ConsoleLog& log) {
   return false;
 }
 
-Verdict RunCommand(const Command& command, Console& console) {
-  switch (command.kind) {
-    case Command::Kind::Read:
-      return RunRead(command, console);
-    case Command::Kind::Write:
-      return RunWrite(command, console);
-    case Command::Kind::Dump:
-      return RunDump(command, console);
-    case Command::Kind::Save:
-      return RunSave(command, console);
-    case Command::Kind::Load:
-      return RunLoad(command, console);
-    case Command::Kind::Diff:
-      return RunDiff(command, console);
-    case Command::Kind::Replay:
-      return RunReplay(command, console);
-    case Command::Kind::Watch:
-      return RunWatch(command, console);
-  }
-  return Verdict::BadInput;
-}
-
 // Opens the session only for a command that talks to the bridge. The bridge
 // goes (and the session ends) after the command has returned, cancelled or
 // not; the waiter and the log outlive it.
@@ -86,13 +65,13 @@ Verdict Execute(const Command& command, const BridgeChoice& choice, const Regist
   Progress progress(log.OnStderr());
   Console console{map, nullptr, waiter, progress};
   std::optional<ConsoleBridge> bridge;
-  if (NeedsBridge(command)) {
+  if (command.spec->needsBridge(command)) {
     bridge.emplace(choice, map, log, waiter);
     bridge->Start();
     if (waiter.Cancelled()) return Conclude(console, Outcome::Cancelled);
     console.engine = &bridge->Engine();
   }
-  return RunCommand(command, console);
+  return command.spec->run(command, console);
 }
 
 }  // namespace

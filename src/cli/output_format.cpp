@@ -97,6 +97,14 @@ std::string DumpText(const RegisterMap& map, const RegisterValues& values, DumpF
   return text;
 }
 
+std::string NamesText(const RegisterMap& map) {
+  std::string text;
+  for (const std::string& name : map.RegisterNames) {
+    if (!name.empty()) text += NameUtf8(name) + "\n";
+  }
+  return text;
+}
+
 std::string DiffText(const RegisterMap& map, const RegisterValues& a, const RegisterValues& b) {
   std::string text;
   for (int index = 0; index < kRegisterCount; ++index) {

@@ -32,6 +32,9 @@ enum class DumpFormat { Text, Csv, Json };
 //        by two blanks a level.
 [[nodiscard]] std::string DumpText(const RegisterMap& map, const RegisterValues& values, DumpFormat format);
 
+// The name of every register the map names, in address order, one per line.
+[[nodiscard]] std::string NamesText(const RegisterMap& map);
+
 // One line per register whose values differ (or that only one side holds,
 // "--" on the other), with the named bits that differ:
 //  0x01 SYS_CTRL 0x05 0x07 ADC_EN:0->1

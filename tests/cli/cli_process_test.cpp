@@ -56,6 +56,7 @@ const Step kSteps[] = {
      "~[\n  {\n    \"address\": 0,\n    \"name\": \"CHIP_ID\",\n    \"value\": 167,\n"
      "~\"name\": \"KICK\",\n        \"value\": 1\n      }\n    ]\n  }\n]\n",
      ""},
+    {"names", 0, "~CHIP_ID\nSYS_CTRL\nINT_STATUS\n", ""},
     {"--sim save saved.csv", 0, "", ""},
     {"--sim diff saved.csv live", 0, "", ""},
     {"--sim load changed.csv --verify", 0, "", ""},
