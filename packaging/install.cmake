@@ -25,6 +25,12 @@ foreach(program ${REGDIAG_PROGRAMS})
   install(FILES ${REGDIAG_LAUNCHER_DIR}/${program} DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
 
+# regdiag-cli's man page and bash completion, made from its command table at
+# build time (src/cli): `man regdiag-cli`, and Tab after regdiag-cli.
+install(FILES ${CMAKE_BINARY_DIR}/src/cli/regdiag-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/src/cli/regdiag-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME regdiag-cli)
+
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/regdiag.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/regdiag.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps)

@@ -4,8 +4,8 @@
 # exactly the expected files are where they belong, starts the installed
 # regdiag headless and checks that it runs and reads the register map beside
 # itself, runs the installed regdiag-cli on its simulated bridge (it must
-# find the map beside itself and link no Qt), then purges the package and
-# checks that its files are gone.
+# find the map beside itself and link no Qt), its man page and its bash
+# completion, then purges the package and checks that its files are gone.
 #
 #   scripts/package-test.sh BUILD_DIR
 #
@@ -43,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 step "building the programs and the package from $build_dir"
-cmake --build "$build_dir" --target regdiag regdiag-sim regdiag-cli
+cmake --build "$build_dir" --target regdiag regdiag-sim regdiag-cli regdiag-cli-man-and-completion
 (cd "$work" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work" >"$work/cpack.log") ||
   { cat "$work/cpack.log" >&2; fail "cpack could not make the package"; }
 debs=("$work"/regdiag_*.deb)
@@ -77,9 +77,11 @@ $folder/tabdefs.csv
 /usr/bin/regdiag-cli
 /usr/bin/regdiag-sim
 /usr/share/applications/regdiag.desktop
+/usr/share/bash-completion/completions/regdiag-cli
 /usr/share/icons/hicolor/64x64/apps/regdiag.png
 /usr/share/icons/hicolor/scalable/apps/regdiag.svg
 /usr/lib/udev/rules.d/70-regdiag.rules
+/usr/share/man/man1/regdiag-cli.1
 EOF
 )
 # Everything the package owns that is not a folder: no tests, benchmarks or
@@ -130,6 +132,11 @@ cli_out=$(cd /tmp && regdiag-cli --sim read SYS_CTRL 2>"$work/cli.err") || {
 echo "$cli_out" | grep -qx '0x01 SYS_CTRL 0x[0-9A-F][0-9A-F]' || fail "regdiag-cli printed '$cli_out'"
 [ ! -s "$work/cli.err" ] || fail "regdiag-cli wrote to stderr: $(cat "$work/cli.err")"
 if ldd "$folder/regdiag-cli" | grep -i qt >&2; then fail "regdiag-cli links a Qt library"; fi
+MANWIDTH=80 man regdiag-cli 2>/dev/null | grep -q 'names  *the register names of the map' ||
+  fail "man regdiag-cli does not show its commands"
+names=$(bash -c 'source /usr/share/bash-completion/completions/regdiag-cli
+  COMP_WORDS=(regdiag-cli read SYS_C) COMP_CWORD=2; _regdiag_cli; echo "${COMPREPLY[*]}"')
+[ "$names" = SYS_CTRL ] || fail "the bash completion offers '$names' for regdiag-cli read SYS_C"
 
 step "purging the package"
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y regdiag

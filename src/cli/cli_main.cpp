@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/command_parse.h"
+#include "cli/command_table.h"
 #include "cli/commands.h"
 #include "cli/console_bridge.h"
 #include "cli/console_log.h"
@@ -30,22 +31,16 @@ std::filesystem::path ProgramFolder() {
 bool LoadMap(const GlobalOptions& options, RegisterMap& map) {
   const std::filesystem::path path =
       options.mapFile ? std::filesystem::path(*options.mapFile) : ProgramFolder() / kMapFileName;
-  const MapFileRead file = ReadFileWhole(path);
-  switch (file.outcome) {
-    case MapFileRead::Outcome::Loaded:
-      map = ParseRegisterMap(file.bytes);
-      return true;
-    case MapFileRead::Outcome::NotFound:
-      if (!options.mapFile) {
-        Complain(kMapNotFoundMessage);
-        return true;
-      }
-      Complain(path.string() + ": no such file");
-      return false;
-    case MapFileRead::Outcome::Unreadable:
-      break;
+  const FileRead file = ReadFileWhole(path);
+  if (file.outcome == FileRead::Outcome::Loaded) {
+    map = ParseRegisterMap(file.bytes);
+    return true;
   }
-  Complain(path.string() + ": " + file.reason);
+  if (file.outcome == FileRead::Outcome::NotFound && !options.mapFile) {
+    Complain(kMapNotFoundMessage);
+    return true;
+  }
+  Complain(FileProblem(path.string(), file.Problem()));
   return false;
 }
 
@@ -57,30 +52,8 @@ bool OpenLog(const GlobalOptions& options, ConsoleLog& log) {
   }
   std::string reason;
   if (log.ToFile(std::filesystem::path(*options.logFile), reason)) return true;
-  Complain(std::string(*options.logFile) + ": " + reason);
+  Complain(FileProblem(*options.logFile, reason));
   return false;
-}
-
-Verdict RunCommand(const Command& command, Console& console) {
-  switch (command.kind) {
-    case Command::Kind::Read:
-      return RunRead(command, console);
-    case Command::Kind::Write:
-      return RunWrite(command, console);
-    case Command::Kind::Dump:
-      return RunDump(command, console);
-    case Command::Kind::Save:
-      return RunSave(command, console);
-    case Command::Kind::Load:
-      return RunLoad(command, console);
-    case Command::Kind::Diff:
-      return RunDiff(command, console);
-    case Command::Kind::Replay:
-      return RunReplay(command, console);
-    case Command::Kind::Watch:
-      return RunWatch(command, console);
-  }
-  return Verdict::BadInput;
 }
 
 // Opens the session only for a command that talks to the bridge. The bridge
@@ -92,13 +65,13 @@ Verdict Execute(const Command& command, const BridgeChoice& choice, const Regist
   Progress progress(log.OnStderr());
   Console console{map, nullptr, waiter, progress};
   std::optional<ConsoleBridge> bridge;
-  if (NeedsBridge(command)) {
+  if (command.spec->needsBridge(command)) {
     bridge.emplace(choice, map, log, waiter);
     bridge->Start();
     if (waiter.Cancelled()) return Conclude(console, Outcome::Cancelled);
     console.engine = &bridge->Engine();
   }
-  return RunCommand(command, console);
+  return command.spec->run(command, console);
 }
 
 }  // namespace

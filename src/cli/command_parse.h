@@ -1,9 +1,11 @@
 // The command and the words after it, read and checked whole before anything
 // is sent: numbers, register names, and the snapshot or log files a command
 // takes. Bad input is reported with what was expected (and, in a file, the
-// line number), and the command is refused.
+// line number), and the command is refused. Which words a command takes is
+// its row of the command table (command_table.h).
 //
-// Plain functions with no state; they read files but write none.
+// Plain functions and a reader that lives for one parse; they read files
+// but write none.
 #pragma once
 
 #include <array>
@@ -12,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/output_format.h"
@@ -21,6 +24,8 @@
 
 namespace regdiag::cli {
 
+struct CommandSpec;
+
 // One side of a diff: a snapshot file's values, or the chip's, read live.
 struct DiffSide {
   bool live = false;
@@ -28,8 +33,7 @@ struct DiffSide {
 };
 
 struct Command {
-  enum class Kind { Read, Write, Dump, Save, Load, Diff, Replay, Watch };
-  Kind kind = Kind::Read;
+  const CommandSpec* spec = nullptr;    // the command's row of the table
   std::vector<std::uint8_t> registers;  // read; one for write and watch
   std::uint8_t value = 0;               // write
   bool verify = false;                  // write, load
@@ -48,10 +52,44 @@ struct CommandParse {
   std::vector<std::string> warnings;
 };
 
+// The command's words, cut into operands and options.
+struct Words {
+  std::vector<std::string_view> operands;
+  std::vector<std::pair<std::string_view, std::string_view>> options;
+
+  [[nodiscard]] std::optional<std::string_view> Option(std::string_view name) const;
+};
+
+// Reads the words of one command into it, collecting every problem.
+class ArgumentReader {
+ public:
+  ArgumentReader(const RegisterMap& map, CommandParse& result) : map_(map), result_(result) {}
+
+  void Register(std::string_view text, std::vector<std::uint8_t>& registers);
+  void Value(std::string_view text, std::uint8_t& value);
+  // A whole number from 1 to `max`; nothing when the option was not given
+  // or is refused.
+  [[nodiscard]] std::optional<long> Whole(std::optional<std::string_view> text, std::string_view what,
+                                          long max);
+  void Format(std::string_view text, DumpFormat& format);
+  // A snapshot can only be saved where a file can be made.
+  void Writable(std::string_view file);
+  // A file's bytes, or nothing after saying why it could not be read.
+  [[nodiscard]] std::optional<std::string> File(std::string_view name);
+  [[nodiscard]] std::vector<SnapshotEntry> Snapshot(std::string_view name);
+  [[nodiscard]] DiffSide Side(std::string_view operand);
+
+ private:
+  void Error(std::string text) { result_.errors.push_back(std::move(text)); }
+
+  const RegisterMap& map_;
+  CommandParse& result_;
+};
+
 // `words` begins with the command's name.
 [[nodiscard]] CommandParse ParseCommand(std::span<const std::string_view> words, const RegisterMap& map);
 
-// Whether the command talks to the bridge (a diff of two files does not).
-[[nodiscard]] bool NeedsBridge(const Command& command);
+// "FILE: reason", the one wording of a file that could not be read or written.
+[[nodiscard]] std::string FileProblem(std::string_view file, std::string_view reason);
 
 }  // namespace regdiag::cli

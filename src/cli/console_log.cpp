@@ -1,7 +1,6 @@
 #include "cli/console_log.h"
 
-#include <cerrno>
-#include <cstring>
+#include "core/files/file_write.h"
 
 namespace regdiag::cli {
 
@@ -10,13 +9,9 @@ ConsoleLog::~ConsoleLog() { static_cast<void>(Close()); }
 void ConsoleLog::ToStderr() { out_ = stderr; }
 
 bool ConsoleLog::ToFile(const std::filesystem::path& path, std::string& reason) {
-  out_ = std::fopen(path.c_str(), "wb");
-  if (out_ == nullptr) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  ownsFile_ = true;
-  return true;
+  out_ = OpenFileStream(path, reason);
+  ownsFile_ = out_ != nullptr;
+  return ownsFile_;
 }
 
 void ConsoleLog::Append(std::string_view text, std::string_view suffix) {

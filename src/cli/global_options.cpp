@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/arguments.h"
+#include "cli/command_table.h"
 
 namespace regdiag::cli {
 
@@ -21,24 +22,49 @@ constexpr std::array<std::pair<std::string_view, Fault>, 7> kFaultKinds{{
     {"unplugged", Fault::Unplug},
 }};
 
-constexpr std::string_view kUsage =
-    "usage: regdiag-cli [--sim [--sim-fault KIND[@ADDR]]] [--map FILE] [--log[=FILE]] COMMAND ...\n"
-    "  read REG...                 one line per register: address, name, value\n"
-    "  write REG VALUE [--verify]  --verify reads the value back and fails on a mismatch\n"
-    "  dump [--format text|csv|json]   every named register, in address order, with its named bits\n"
-    "  save FILE                   a snapshot of every named register\n"
-    "  load FILE [--verify]        writes the snapshot's registers in address order, 10 ms apart\n"
-    "  diff A B                    A and B are snapshot files or the word live; lists the registers\n"
-    "                              and named bits that differ\n"
-    "  replay LOGFILE              repeats, in order, the successful writes in a saved log\n"
-    "  watch REG [--interval MS] [--count N]   polls a register and prints a line when it changes\n"
-    "REG is 0x12, 18, &H12 or a register name from the map; VALUE is 0 to 255, written the same ways.\n"
-    "The map is the tabdefs.csv beside the program unless --map names another. --sim uses a simulated\n"
-    "bridge; --sim-fault KIND is one of nack, i2c-error, transfer-error, timeout, short, late, unplugged.\n"
-    "Exit status: 0 when every transaction succeeded (diff: A and B agree), 1 when any failed\n"
-    "(diff: they differ), 2 for bad usage or a bad file.\n";
+constexpr std::string_view kSynopsis =
+    "regdiag-cli [--sim [--sim-fault KIND[@ADDR]]] [--map FILE] [--log[=FILE]] COMMAND ...";
+
+constexpr std::array<OptionDoc, 5> kOptionDocs{{
+    {"--sim", "", "uses a simulated bridge with regdiag-sim's virtual chip"},
+    {"--sim-fault", "KIND[@ADDR]",
+     "makes every transfer of the simulated bridge, or only those to register ADDR, fail as KIND; "
+     "unplugged alone means no bridge at all"},
+    {"--map", "FILE", "reads the register map from FILE instead of the tabdefs.csv beside the program"},
+    {"--log", "[=FILE]",
+     "writes the window's own log lines to stderr, or to FILE with CR LF line ends, as the window saves "
+     "its log"},
+    {"--help", "", "prints the usage"},
+}};
 
 }  // namespace
+
+std::string_view Synopsis() { return kSynopsis; }
+
+std::span<const OptionDoc> GlobalOptionDocs() { return kOptionDocs; }
+
+std::string FaultKindsText(std::string_view separator) {
+  std::string text;
+  for (const auto& [name, fault] : kFaultKinds) text.append(text.empty() ? "" : separator).append(name);
+  return text;
+}
+
+std::string HelpNotes() {
+  return "REG is 0x12, 18, &H12 or a register name from the map; VALUE is 0 to 255, written the same ways.\n"
+         "The map is the tabdefs.csv beside the program unless --map names another. --sim uses a simulated\n"
+         "bridge; --sim-fault KIND is one of " +
+         FaultKindsText(", ") + ".\n";
+}
+
+std::string_view ExitStatusText() {
+  return "Exit status: 0 when every transaction succeeded (diff: A and B agree), 1 when any failed\n"
+         "(diff: they differ), 2 for bad usage or a bad file.\n";
+}
+
+std::string UsageText() {
+  return "usage: " + std::string(kSynopsis) + "\n" + CommandsHelp() + HelpNotes() +
+         std::string(ExitStatusText());
+}
 
 GlobalParse ParseGlobalOptions(std::span<char* const> args) {
   GlobalOptions options;
@@ -93,7 +119,5 @@ BridgeParse ParseBridgeChoice(const GlobalOptions& options, const RegisterMap& m
   bridge.faultAddress = address.byte;
   return {bridge, {}};
 }
-
-std::string_view UsageText() { return kUsage; }
 
 }  // namespace regdiag::cli

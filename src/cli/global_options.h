@@ -1,6 +1,6 @@
 // The options before the command:
 //   regdiag-cli [--sim [--sim-fault KIND[@ADDR]]] [--map FILE] [--log[=FILE]] COMMAND ...
-// and the usage text.
+// and the usage text, made from the pieces below and the command table.
 //
 // Plain functions with no state.
 #pragma once
@@ -42,6 +42,25 @@ struct BridgeParse {
 };
 [[nodiscard]] BridgeParse ParseBridgeChoice(const GlobalOptions& options, const RegisterMap& map);
 
-[[nodiscard]] std::string_view UsageText();
+// What --help prints: the synopsis, a line or two for each command, the
+// notes and the exit status.
+[[nodiscard]] std::string UsageText();
+
+// The pieces of the usage, for the man page and the completion too.
+// "regdiag-cli [--sim ...] COMMAND ..."
+[[nodiscard]] std::string_view Synopsis();
+// Each option before the command, with the value it takes, as "[=FILE]"
+// for one given with an equals sign only.
+struct OptionDoc {
+  std::string_view name;
+  std::string_view value;
+  std::string_view summary;
+};
+[[nodiscard]] std::span<const OptionDoc> GlobalOptionDocs();
+// "nack, i2c-error, ..." with this separator.
+[[nodiscard]] std::string FaultKindsText(std::string_view separator);
+// What REG and VALUE are, where the map comes from, the simulated bridge.
+[[nodiscard]] std::string HelpNotes();
+[[nodiscard]] std::string_view ExitStatusText();
 
 }  // namespace regdiag::cli

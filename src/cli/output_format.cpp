@@ -1,7 +1,9 @@
 #include "cli/output_format.h"
 
-#include <cstdio>
+#include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "core/text/hex_value.h"
 #include "core/map/name_text.h"
@@ -43,45 +45,38 @@ std::string BitsText(const RegisterMap& map, std::uint8_t address, std::uint8_t 
   return text;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      json += '\\';
-      json += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      std::array<char, 8> escape{};
-      std::snprintf(escape.data(), escape.size(), "\\u%04x", static_cast<unsigned>(c));
-      json += escape.data();
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
-}
-
-std::string JsonEntry(const RegisterMap& map, std::uint8_t address, std::uint8_t value) {
-  std::string bits;
+nlohmann::ordered_json JsonEntry(const RegisterMap& map, std::uint8_t address, std::uint8_t value) {
+  nlohmann::ordered_json bits = nlohmann::ordered_json::array();
   for (const NamedBit& bit : NamedBits(map, address)) {
-    bits += std::string(bits.empty() ? "" : ", ") + "{\"bit\": " + std::to_string(bit.bit) +
-            ", \"name\": " + JsonString(bit.name) + ", \"value\": " + std::to_string(BitOf(value, bit.bit)) +
-            "}";
+    nlohmann::ordered_json entry;
+    entry["bit"] = bit.bit;
+    entry["name"] = bit.name;
+    entry["value"] = BitOf(value, bit.bit);
+    bits.push_back(std::move(entry));
   }
   const std::string& name = map.RegisterNames[address];
-  return "  {\"address\": " + std::to_string(address) +
-         ", \"name\": " + (name.empty() ? std::string("null") : JsonString(NameUtf8(name))) +
-         ", \"value\": " + std::to_string(value) + ", \"bits\": [" + bits + "]}";
+  nlohmann::ordered_json entry;
+  entry["address"] = address;
+  entry["name"] = name.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(NameUtf8(name));
+  entry["value"] = value;
+  entry["bits"] = std::move(bits);
+  return entry;
+}
+
+std::string DumpJson(const RegisterMap& map, const RegisterValues& values) {
+  nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+  for (int address = 0; address < kRegisterCount; ++address) {
+    if (values[address])
+      entries.push_back(JsonEntry(map, static_cast<std::uint8_t>(address), *values[address]));
+  }
+  // Names are UTF-8 (NameUtf8): replacing stands guard against a stray byte.
+  return entries.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string DumpLine(const RegisterMap& map, std::uint8_t address, std::uint8_t value, DumpFormat format) {
   const std::string bits = BitsText(map, address, value);
-  switch (format) {
-    case DumpFormat::Text:
-      break;
-    case DumpFormat::Csv:
-      return Hex(address) + "," + RegisterName(map, address) + "," + Hex(value) + "," + bits + "\n";
-    case DumpFormat::Json:
-      return JsonEntry(map, address, value);
+  if (format == DumpFormat::Csv) {
+    return Hex(address) + "," + RegisterName(map, address) + "," + Hex(value) + "," + bits + "\n";
   }
   const std::string line = Hex(address) + " " + RegisterName(map, address) + " " + Hex(value);
   return line + (bits.empty() ? "" : " " + bits) + "\n";
@@ -94,16 +89,19 @@ std::string RegisterLine(const RegisterMap& map, std::uint8_t address, std::uint
 }
 
 std::string DumpText(const RegisterMap& map, const RegisterValues& values, DumpFormat format) {
+  if (format == DumpFormat::Json) return DumpJson(map, values);
   std::string text = format == DumpFormat::Csv ? "address,name,value,bits\n" : "";
-  if (format == DumpFormat::Json) text = "[";
-  bool first = true;
   for (int address = 0; address < kRegisterCount; ++address) {
-    if (!values[address]) continue;
-    if (format == DumpFormat::Json) text += first ? "\n" : ",\n";
-    text += DumpLine(map, static_cast<std::uint8_t>(address), *values[address], format);
-    first = false;
+    if (values[address]) text += DumpLine(map, static_cast<std::uint8_t>(address), *values[address], format);
   }
-  if (format == DumpFormat::Json) text += first ? "]\n" : "\n]\n";
+  return text;
+}
+
+std::string NamesText(const RegisterMap& map) {
+  std::string text;
+  for (const std::string& name : map.RegisterNames) {
+    if (!name.empty()) text += NameUtf8(name) + "\n";
+  }
   return text;
 }
 

@@ -28,7 +28,12 @@ enum class DumpFormat { Text, Csv, Json };
 //  csv   address,name,value,bits / 0x01,SYS_CTRL,0x05,RESET=0 SLEEP=0 ...
 //  json  [{"address": 1, "name": "SYS_CTRL", "value": 5,
 //          "bits": [{"bit": 7, "name": "RESET", "value": 0}, ...]}, ...]
+//        (a register the map does not name has the name null), indented
+//        by two blanks a level.
 [[nodiscard]] std::string DumpText(const RegisterMap& map, const RegisterValues& values, DumpFormat format);
+
+// The name of every register the map names, in address order, one per line.
+[[nodiscard]] std::string NamesText(const RegisterMap& map);
 
 // One line per register whose values differ (or that only one side holds,
 // "--" on the other), with the named bits that differ:

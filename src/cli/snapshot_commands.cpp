@@ -1,13 +1,11 @@
 // dump, save, load and diff: sequences over many registers, framed in the
 // log as Read All and Write All frame theirs.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "cli/commands.h"
-#include "core/text/link_log_text.h"
+#include "core/files/file_write.h"
 #include "core/map/register_snapshot.h"
+#include "core/text/link_log_text.h"
 
 namespace regdiag::cli {
 
@@ -39,22 +37,6 @@ std::vector<std::uint8_t> AddressesOf(const RegisterValues& values) {
   return addresses;
 }
 
-// Writes the whole text or leaves no file behind.
-bool WriteWholeFile(const std::string& path, std::string_view text, std::string& reason) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int error = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (written && closed) return true;
-  reason = std::strerror(written ? errno : error);
-  std::remove(path.c_str());
-  return false;
-}
-
 }  // namespace
 
 Verdict RunDump(const Command& command, Console& console) {
@@ -74,8 +56,8 @@ Verdict RunSave(const Command& command, Console& console) {
     return Conclude(console, outcome);
   }
   std::string reason;
-  if (!WriteWholeFile(command.file, WriteSnapshot(console.map, console.engine->Cache()), reason)) {
-    Complain(command.file + ": " + reason);
+  if (!WriteFileWhole(command.file, WriteSnapshot(console.map, console.engine->Cache()), reason)) {
+    Complain(FileProblem(command.file, reason));
     return Verdict::Failure;
   }
   return Verdict::Success;

@@ -75,15 +75,15 @@ void DiagWindow::Form_Load() {
 }
 
 bool DiagWindow::LoadRegisterMap() {
-  MapFileRead file = ReadMapFile(appFolder_);
+  FileRead file = ReadMapFile(appFolder_);
   switch (file.outcome) {
-    case MapFileRead::Outcome::NotFound:
+    case FileRead::Outcome::NotFound:
       ShowMessage(QString::fromLatin1(kMapNotFoundMessage));
       return false;
-    case MapFileRead::Outcome::Unreadable:
+    case FileRead::Outcome::Unreadable:
       ShowMessage(QString::fromStdString(MapUnreadableMessage(file.reason)));
       return false;
-    case MapFileRead::Outcome::Loaded:
+    case FileRead::Outcome::Loaded:
       break;
   }
   Map = ParseRegisterMap(file.bytes);

@@ -3,6 +3,9 @@
 // words, its exit status, and what stdout and stderr hold: exactly that text
 // (empty: quiet), or each piece of a text that starts with '~' and separates
 // them with '~'. A run refused for bad input has not even started the driver.
+// A run whose words begin with "ulimit -f N" runs under that file size limit
+// with SIGXFSZ ignored, so that its writes fail with EFBIG (and its stderr,
+// a file too, stays empty).
 #include <unistd.h>
 
 #include <csignal>
@@ -49,10 +52,16 @@ const Step kSteps[] = {
      "~\nWriting register 0x01 = 0x5A successful\nReading register 0x01 = 0x5A successful\n"},
     {"--sim dump", 0, "~0x01 SYS_CTRL 0x12 RESET=0 SLEEP=0 CLKSEL1=0 CLKSEL0=0 ADC_EN=1 PWR_EN=0\n", ""},
     {"--sim dump --format=csv", 0, "~address,name,value,bits\n0x00,CHIP_ID,0xA7,REV3=1 REV2=0 ", ""},
-    {"--sim dump --format json", 0, "~\"bits\": [{\"bit\": 0, \"name\": \"KICK\", \"value\": 1}]}\n]\n", ""},
+    {"--sim dump --format json", 0,
+     "~[\n  {\n    \"address\": 0,\n    \"name\": \"CHIP_ID\",\n    \"value\": 167,\n"
+     "~\"name\": \"KICK\",\n        \"value\": 1\n      }\n    ]\n  }\n]\n",
+     ""},
+    {"names", 0, "~CHIP_ID\nSYS_CTRL\nINT_STATUS\n", ""},
     {"--sim save saved.csv", 0, "", ""},
     {"--sim diff saved.csv live", 0, "", ""},
     {"--sim load changed.csv --verify", 0, "", ""},
+    // A save that fails keeps the old snapshot: the diff after it still reads it.
+    {"ulimit -f 0 --sim save good.csv", 1, "", ""},
     {"diff good.csv changed.csv", 1, "0x01 SYS_CTRL 0x12 0x13 PWR_EN:0->1\n0x03 INT_MASK -- 0x1C\n", ""},
     {"--sim --log replay session.log", 0, "",
      "~\n\nWriting register 0x01 = 0x05 successful\nWriting register 0x12 = 0xAB successful\n"},
@@ -82,7 +91,7 @@ const Step kSteps[] = {
     {"--sim --log dump extra", 2, "", "~usage: regdiag-cli [options] dump [--format text|csv|json]"},
     {"--sim --log load bad.csv", 2, "", "~bad.csv: line 3: register 0x01 given twice"},
     {"--sim --log diff good.csv missing.csv", 2, "", "~missing.csv: no such file\n"},
-    {"--sim --log save no/such/folder/x.csv", 2, "", "~no/such/folder/x.csv: cannot be written"},
+    {"--sim --log save no/such/folder/x.csv", 2, "", "~no/such/folder/x.csv: No such file or directory\n"},
     {"--sim --log watch 1 --interval 3600001 --count 1", 2, "",
      "~--interval must be a whole number from 1 to 3600000"},
     {"--sim --log dump --format xml", 2, "", "~--format must be text, csv or json"},
@@ -116,7 +125,15 @@ TEST(CliProcessTest, EachRunEndsWithItsStatusAndItsOutput) {
   for (const auto& [words, status, out, err] : kSteps) {
     SCOPED_TRACE("regdiag-cli " + words);
     std::istringstream split(words);
-    const test::CliProcess process(folder, {std::istream_iterator<std::string>(split), {}});
+    std::vector<std::string> args{std::istream_iterator<std::string>(split), {}};
+    std::string program = REGDIAG_CLI;
+    if (args.front() == "ulimit") {
+      args.insert(args.begin(),
+                  {"-c", "trap '' XFSZ; ulimit -f " + args[2] + "; exec \"$0\" \"$@\"", program});
+      args.erase(args.begin() + 3, args.begin() + 6);
+      program = "/bin/sh";
+    }
+    const test::CliProcess process(folder, args, program);
     EXPECT_EQ(process.Wait(), status);
     ExpectText(process.Out(), out);
     ExpectText(process.Err(), err);
@@ -124,6 +141,9 @@ TEST(CliProcessTest, EachRunEndsWithItsStatusAndItsOutput) {
       EXPECT_EQ(process.Err().find("Initializing driver"), std::string::npos);
     }
   }
+  // No save left a temporary file behind.
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
   fs::remove_all(folder);
 }
 

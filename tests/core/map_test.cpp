@@ -24,7 +24,7 @@ namespace regdiag {
 namespace {
 
 namespace fs = std::filesystem;
-using Outcome = MapFileRead::Outcome;
+using Outcome = FileRead::Outcome;
 
 std::string ReadDataFile(const char* name) {
   std::ifstream in(fs::path(REGDIAG_TEST_DATA_DIR) / name, std::ios::binary);
@@ -212,7 +212,7 @@ TEST(MapFileTest, FindsAndReadsOrSaysWhyNot) {
     const fs::path folder = top / std::to_string(i);
     fs::create_directories(folder);
     kCases[i].make(folder / kMapFileName);
-    const MapFileRead read = ReadMapFile(folder);
+    const FileRead read = ReadMapFile(folder);
     EXPECT_EQ(read.outcome, kCases[i].outcome);
     EXPECT_EQ(read.bytes, kCases[i].bytes);
     EXPECT_EQ(read.reason, kCases[i].error != 0 ? std::generic_category().message(kCases[i].error) : "");

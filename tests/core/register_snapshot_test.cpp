@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/map/map_file.h"
+#include "core/files/file_read.h"
 #include "core/map/name_text.h"
 
 namespace regdiag {
@@ -19,8 +19,8 @@ using ::testing::ElementsAre;
 using ::testing::Pair;
 
 RegisterMap SampleMap() {
-  const MapFileRead file = ReadFileWhole(REGDIAG_SAMPLE_MAP);
-  EXPECT_EQ(file.outcome, MapFileRead::Outcome::Loaded);
+  const FileRead file = ReadFileWhole(REGDIAG_SAMPLE_MAP);
+  EXPECT_EQ(file.outcome, FileRead::Outcome::Loaded);
   return ParseRegisterMap(file.bytes);
 }
 
@@ -39,8 +39,8 @@ std::vector<std::string> Texts(const std::vector<SnapshotNote>& notes) {
 // A byte order mark, CR LF, comments, blank lines, blanks around fields and
 // every number form, as a person edits a file.
 TEST(RegisterSnapshotTest, ReadsAHandEditedFile) {
-  const MapFileRead file = ReadFileWhole(REGDIAG_TEST_DATA_DIR "/snapshot_hand_edited.csv");
-  ASSERT_EQ(file.outcome, MapFileRead::Outcome::Loaded);
+  const FileRead file = ReadFileWhole(REGDIAG_TEST_DATA_DIR "/snapshot_hand_edited.csv");
+  ASSERT_EQ(file.outcome, FileRead::Outcome::Loaded);
   const SnapshotRead read = ParseSnapshot(file.bytes, SampleMap());
   EXPECT_THAT(read.errors, ElementsAre());
   EXPECT_THAT(

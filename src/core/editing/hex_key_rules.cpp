@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "core/text/hex_value.h"
+
 namespace regdiag {
 
 namespace {
@@ -81,7 +83,7 @@ HexKeyOutcome ApplyHexKey(const HexEditState& before, int keyCode) {
     SetText(state, "00");
     key = '0';
   }
-  const bool isDigit = (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F');
+  const bool isDigit = key >= 0 && key < 0x80 && HexDigitValue(static_cast<char>(key)) >= 0;
   if (!isDigit) return {before, false};
 
   ApplyDigit(state, static_cast<char>(key));

@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+#include "core/text/hex_value.h"
+
 namespace regdiag {
 namespace {
 
@@ -26,13 +28,6 @@ constexpr std::int64_t kMinOrder = -400;
 bool IsDroppedBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The leading run of digits of the base as an unsigned magnitude. A very
@@ -40,7 +35,7 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 double ReadDigitsInBase(std::string_view text, int base) {
   double value = 0.0;
   for (char c : text) {
-    const int digit = DigitValue(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0 || digit >= base) break;
     value = value * base + digit;
   }

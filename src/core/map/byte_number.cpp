@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "core/text/hex_value.h"
+
 namespace regdiag {
 
 namespace {
@@ -9,20 +11,13 @@ namespace {
 // Far enough above 255 that a long run of digits cannot overflow.
 constexpr int kSaturation = 100000;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The digits in `base` that make up all of `digits`; -1 when there are none
 // or something else stands among them.
 int ReadDigits(std::string_view digits, int base) {
   if (digits.empty()) return -1;
   int value = 0;
   for (const char c : digits) {
-    const int digit = HexDigit(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0 || digit >= base) return -1;
     value = value < kSaturation ? value * base + digit : kSaturation;
   }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/map/address_number.h"
+#include "core/text/lines.h"
 
 namespace regdiag {
 namespace {
@@ -136,12 +137,9 @@ RegisterMap ParseRegisterMap(std::string_view fileBytes) {
   MapParser parser;
   // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
   // limit on the number of lines.
-  while (!fileBytes.empty()) {
-    const std::size_t end = fileBytes.find("\r\n");
-    const std::string_view line = fileBytes.substr(0, end);
-    if (!line.empty()) parser.ReadLine(line);
-    if (end == std::string_view::npos) break;
-    fileBytes.remove_prefix(end + 2);
+  LineSplitter lines(fileBytes, LineEnds::CrLf);
+  while (const std::optional<std::string_view> line = lines.Next()) {
+    if (!line->empty()) parser.ReadLine(*line);
   }
   return parser.Finish();
 }

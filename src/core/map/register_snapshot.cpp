@@ -4,9 +4,10 @@
 #include <array>
 #include <optional>
 
-#include "core/text/hex_value.h"
 #include "core/map/byte_number.h"
 #include "core/map/name_text.h"
+#include "core/text/hex_value.h"
+#include "core/text/lines.h"
 
 namespace regdiag {
 
@@ -111,13 +112,8 @@ SnapshotRead ParseSnapshot(std::string_view bytes, const RegisterMap& map) {
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   SnapshotReader reader(map);
   int number = 0;
-  while (!bytes.empty()) {
-    const std::size_t end = bytes.find('\n');
-    std::string_view line = bytes.substr(0, end);
-    bytes = end == std::string_view::npos ? std::string_view{} : bytes.substr(end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    reader.Line(++number, line);
-  }
+  LineSplitter lines(bytes, LineEnds::LfOrCrLf);
+  while (const std::optional<std::string_view> line = lines.Next()) reader.Line(++number, *line);
   return reader.Finish(number);
 }
 

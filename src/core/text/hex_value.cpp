@@ -1,7 +1,6 @@
 #include "core/text/hex_value.h"
 
 #include <algorithm>
-
 #include <limits>
 
 namespace regdiag {
@@ -10,15 +9,14 @@ namespace {
 
 constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 
-// The value of one hex digit of either case, or -1 for any other character.
+}  // namespace
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-}  // namespace
 
 std::string HexByteText(long value) {
   // Converting to unsigned keeps the two's complement bits of a negative value.

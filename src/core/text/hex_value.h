@@ -7,6 +7,11 @@
 
 namespace regdiag {
 
+// The value of one hex digit of either case (0 to 15), or -1 for any other
+// character. The one reader of hex digits: map addresses, typed numbers and
+// row texts all go through it.
+[[nodiscard]] int HexDigitValue(char c);
+
 // Two upper-case hex digits of the value's low 8 bits: 0 -> "00", 10 -> "0A",
 // 256 -> "00", -1 -> "FF".
 [[nodiscard]] std::string HexByteText(long value);

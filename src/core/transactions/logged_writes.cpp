@@ -1,6 +1,7 @@
 #include "core/transactions/logged_writes.h"
 
 #include "core/text/hex_value.h"
+#include "core/text/lines.h"
 #include "core/text/transaction_text.h"
 
 namespace regdiag {
@@ -29,13 +30,10 @@ bool ReadWriteLine(std::string_view line, LoggedWrite& write) {
 
 std::vector<LoggedWrite> SuccessfulWrites(std::string_view logBytes) {
   std::vector<LoggedWrite> writes;
-  while (!logBytes.empty()) {
-    const std::size_t end = logBytes.find('\n');
-    std::string_view line = logBytes.substr(0, end);
-    logBytes = end == std::string_view::npos ? std::string_view{} : logBytes.substr(end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
+  LineSplitter lines(logBytes, LineEnds::LfOrCrLf);
+  while (const std::optional<std::string_view> line = lines.Next()) {
     LoggedWrite write;
-    if (ReadWriteLine(line, write)) writes.push_back(write);
+    if (ReadWriteLine(*line, write)) writes.push_back(write);
   }
   return writes;
 }

@@ -3,12 +3,12 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTabBar>
 
 #include <algorithm>
 
-#include "core/map/map_file.h"
+#include "core/files/file_read.h"
+#include "core/files/file_write.h"
 #include "core/map/register_snapshot.h"
 #include "window/diag_window.h"
 #include "window/widgets/log_pane.h"
@@ -55,14 +55,11 @@ void DiagWindow::LoadRegisterValues_Click() {
 }
 
 bool DiagWindow::WriteWholeFile(const QString& path, std::string_view bytes, const QString& what) {
-  // Written beside the target and renamed over it: a failure leaves no
-  // half-written file behind.
-  QSaveFile file(path);
-  const bool written =
-      file.open(QIODevice::WriteOnly) &&
-      file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
-      file.commit();
-  if (!written) ShowMessage(tr("%1 not saved to %2:\n%3").arg(what, path, file.errorString()));
+  // Written beside the target and renamed over it: a failure leaves the old
+  // file as it was.
+  std::string reason;
+  const bool written = WriteFileWhole(path.toStdString(), bytes, reason);
+  if (!written) ShowMessage(tr("%1 not saved to %2:\n%3").arg(what, path, QString::fromStdString(reason)));
   return written;
 }
 
@@ -76,12 +73,10 @@ bool DiagWindow::SaveRegisterValues(const QString& path) {
 }
 
 bool DiagWindow::LoadRegisterValues(const QString& path) {
-  const MapFileRead file = ReadFileWhole(path.toStdString());
-  if (file.outcome != MapFileRead::Outcome::Loaded) {
-    const QString reason = file.outcome == MapFileRead::Outcome::NotFound
-                               ? tr("no such file")
-                               : QString::fromStdString(file.reason);
-    ShowMessage(tr("Register values not loaded from %1:\n%2").arg(path, reason));
+  const FileRead file = ReadFileWhole(path.toStdString());
+  if (file.outcome != FileRead::Outcome::Loaded) {
+    ShowMessage(
+        tr("Register values not loaded from %1:\n%2").arg(path, QString::fromStdString(file.Problem())));
     return false;
   }
   const SnapshotRead snapshot = ParseSnapshot(file.bytes, Map);
