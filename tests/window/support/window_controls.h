@@ -5,7 +5,6 @@
 #include <QtWidgets>
 
 #include <array>
-#include <cstddef>
 
 #include "window/widgets/bit_button.h"
 #include "window/widgets/hex_entry_box.h"
@@ -14,73 +13,50 @@
 
 namespace regdiag::test {
 
+template <typename T, std::size_t N>
+using Named = std::array<T*, N>;
+
 struct WindowControls {
-  static constexpr std::size_t kRows = 6;
-  static constexpr std::size_t kBits = 48;
-  QLabel* lblQRVDevice = nullptr;
-  QLabel* Image1 = nullptr;
-  QTabBar* TabStrip1 = nullptr;
-  QFrame* tabPageArea = nullptr;
-  std::array<QFrame*, kRows> fmRegCtrls{};
-  std::array<QLabel*, kRows> lblRegName{};
-  std::array<QLabel*, kRows> lblRegAddr{};
-  std::array<QLabel*, kBits> lblBitName{};
-  std::array<BitButton*, kBits> cbRegToggleBit{};
-  std::array<HexEntryBox*, kRows> tbRegdata{};
-  std::array<QSpinBox*, kRows> updnRegData{};
-  std::array<QPushButton*, kRows> cbRead{};
-  std::array<QPushButton*, kRows> cbWrite{};
-  QPushButton* cbReadRegs = nullptr;
-  QPushButton* cbWriteRegs = nullptr;
-  QLabel* lblLog = nullptr;
-  LogPane* txtLog = nullptr;
-  WrapButton* cmdClearLog = nullptr;
-  WrapButton* cbReadAllRegs = nullptr;
-  WrapButton* cbWriteAllRegs = nullptr;
-  WrapButton* cbQuit = nullptr;
-  QTimer* Timer1 = nullptr;
-  QTimer* Timer2 = nullptr;
+  QLabel *lblQRVDevice, *Image1, *lblLog;
+  QTabBar* TabStrip1;
+  QFrame* tabPageArea;
+  Named<QFrame, 6> fmRegCtrls;
+  Named<QLabel, 6> lblRegName, lblRegAddr;
+  Named<QLabel, 48> lblBitName;
+  Named<BitButton, 48> cbRegToggleBit;
+  Named<HexEntryBox, 6> tbRegdata;
+  Named<QSpinBox, 6> updnRegData;
+  Named<QPushButton, 6> cbRead, cbWrite;
+  QPushButton *cbReadRegs, *cbWriteRegs;
+  LogPane* txtLog;
+  WrapButton *cmdClearLog, *cbReadAllRegs, *cbWriteAllRegs, *cbQuit;
+  QTimer *Timer1, *Timer2;
 };
 
-// The one child of that name and kind; a missing control ends the test run.
+// The one child of that name (NAME, or NAME_INDEX for a control array); a
+// missing control ends the test run.
 template <typename T>
-T* NamedChild(const QObject& window, const QString& name) {
-  T* found = window.findChild<T*>(name);
-  if (found == nullptr) qFatal("the window has no control named %s", qPrintable(name));
-  return found;
+void Find(const QObject& window, T*& slot, const char* name, int index = -1) {
+  const QString full = QLatin1String(name) + (index < 0 ? QString() : QStringLiteral("_%1").arg(index));
+  slot = window.findChild<T*>(full);
+  if (slot == nullptr) qFatal("the window has no control named %s", qPrintable(full));
+}
+
+template <typename T, std::size_t N>
+void Find(const QObject& window, Named<T, N>& all, const char* name) {
+  for (std::size_t i = 0; i < N; ++i) Find(window, all[i], name, static_cast<int>(i));
 }
 
 inline WindowControls FindControls(const QObject& w) {
-  WindowControls c;
-  const auto named = [&w]<typename T>(T*& slot, const QString& name) { slot = NamedChild<T>(w, name); };
-  named(c.lblQRVDevice, QStringLiteral("lblQRVDevice"));
-  named(c.Image1, QStringLiteral("Image1"));
-  named(c.TabStrip1, QStringLiteral("TabStrip1"));
-  named(c.tabPageArea, QStringLiteral("tabPageArea"));
-  for (std::size_t row = 0; row < WindowControls::kRows; ++row) {
-    const QString n = QString::number(row);
-    named(c.fmRegCtrls[row], QStringLiteral("fmRegCtrls_") + n);
-    named(c.lblRegName[row], QStringLiteral("lblRegName_") + n);
-    named(c.lblRegAddr[row], QStringLiteral("lblRegAddr_") + n);
-    named(c.tbRegdata[row], QStringLiteral("tbRegdata_") + n);
-    named(c.updnRegData[row], QStringLiteral("updnRegData_") + n);
-    named(c.cbRead[row], QStringLiteral("cbRead_") + n);
-    named(c.cbWrite[row], QStringLiteral("cbWrite_") + n);
-  }
-  for (std::size_t index = 0; index < WindowControls::kBits; ++index) {
-    named(c.lblBitName[index], QStringLiteral("lblBitName_") + QString::number(index));
-    named(c.cbRegToggleBit[index], QStringLiteral("cbRegToggleBit_") + QString::number(index));
-  }
-  named(c.cbReadRegs, QStringLiteral("cbReadRegs"));
-  named(c.cbWriteRegs, QStringLiteral("cbWriteRegs"));
-  named(c.lblLog, QStringLiteral("lblLog"));
-  named(c.txtLog, QStringLiteral("txtLog"));
-  named(c.cmdClearLog, QStringLiteral("cmdClearLog"));
-  named(c.cbReadAllRegs, QStringLiteral("cbReadAllRegs"));
-  named(c.cbWriteAllRegs, QStringLiteral("cbWriteAllRegs"));
-  named(c.cbQuit, QStringLiteral("cbQuit"));
-  named(c.Timer1, QStringLiteral("Timer1"));
-  named(c.Timer2, QStringLiteral("Timer2"));
+  WindowControls c{};
+#define REGDIAG_FIND(control) Find(w, c.control, #control)
+  REGDIAG_FIND(lblQRVDevice), REGDIAG_FIND(Image1), REGDIAG_FIND(lblLog), REGDIAG_FIND(TabStrip1);
+  REGDIAG_FIND(tabPageArea), REGDIAG_FIND(fmRegCtrls), REGDIAG_FIND(lblRegName), REGDIAG_FIND(lblRegAddr);
+  REGDIAG_FIND(lblBitName), REGDIAG_FIND(cbRegToggleBit), REGDIAG_FIND(tbRegdata), REGDIAG_FIND(updnRegData);
+  REGDIAG_FIND(cbRead), REGDIAG_FIND(cbWrite), REGDIAG_FIND(cbReadRegs), REGDIAG_FIND(cbWriteRegs);
+  REGDIAG_FIND(txtLog), REGDIAG_FIND(cmdClearLog), REGDIAG_FIND(cbReadAllRegs), REGDIAG_FIND(cbWriteAllRegs);
+  REGDIAG_FIND(cbQuit), REGDIAG_FIND(Timer1), REGDIAG_FIND(Timer2);
+#undef REGDIAG_FIND
   return c;
 }
 
