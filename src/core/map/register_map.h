@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "core/map/register_rules.h"
 
 namespace regdiag {
 
@@ -29,6 +32,11 @@ struct RegisterMap {
   std::array<std::array<std::string, kBitsPerRegister>, kRegisterCount> BitNames{};
   std::string WindowTitle;
   std::string HeadingText;
+  // Access, reset value and fields of every address; a map without ACCESS,
+  // RESET and FIELD lines leaves every register plain read-write memory.
+  std::array<RegisterRules, kRegisterCount> Rules{};
+  // The lines that could not be used and were skipped, in file order.
+  std::vector<MapNote> SkippedLines;
 
   // The register address shown at (page, row), or kNoRegister for a slot
   // outside the tables.
@@ -39,8 +47,10 @@ struct RegisterMap {
 using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
 
 // Parses the whole text of a register map file. Never fails: lines it cannot
-// use are skipped, so the result always keeps the invariants of a map (every
-// filled slot 0..255, no filled row below an empty one, at most 32 pages).
+// use are skipped, with the reason in SkippedLines, so the result always
+// keeps the invariants of a map (every filled slot 0..255, no filled row
+// below an empty one, at most 32 pages, no overlapping fields). Lines with
+// an unknown keyword are comments, not skipped lines.
 [[nodiscard]] RegisterMap ParseRegisterMap(std::string_view fileBytes);
 
 }  // namespace regdiag
