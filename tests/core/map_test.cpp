@@ -62,7 +62,7 @@ std::string Dump(const RegisterMap& map) {
     for (int bit = kBitsPerRegister - 1; bit >= 0; --bit)
       bits += map.BitNames[address][bit] + (bit ? "/" : "");
     if (bits != "///////") item(std::to_string(address) + ":" + bits);
-    const RegisterRules& rules = map.Rules[address];
+    const RegisterRules& rules = map.RulesOf(address);
     if (rules.Plain() && !rules.reset) continue;
     std::string text = std::to_string(address) + "@" + std::string(AccessName(rules.access));
     if (rules.reset) text += "#" + std::to_string(*rules.reset);
@@ -203,11 +203,11 @@ TEST(RegisterFieldsTest, TextsValuesAndMasks) {
   const RegisterMap map = ParseRegisterMap(
       "REG,1,SYS\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,1=EXTERNAL,2=PLL\r\nFIELD,AVG,5,4,,0=1,1=2,2=4,3=8\r\n"
       "FIELD,GO,7,7,W1C\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,RC");
-  const RegisterRules& sys = map.Rules[1];
+  const RegisterRules& sys = map.RulesOf(1);
   EXPECT_EQ(FieldsDescription(sys, 0xBC), "CLKSEL = 3\nAVG = 3 (8)\nGO = 1");
   EXPECT_EQ(FieldsDescription(sys, 0x08), "CLKSEL = 2 (PLL)\nAVG = 0 (1)\nGO = 0");
   EXPECT_EQ(FieldValueText(sys.fields[0], 2) + FieldValueText(sys.fields[0], 3), "2(PLL)3");
-  EXPECT_EQ(FieldsDescription(map.Rules[3], 0xFF), "");
+  EXPECT_EQ(FieldsDescription(map.RulesOf(3), 0xFF), "");
   const RegisterField& clksel = *sys.FindField("clkSel");
   const RegisterField& avg = *sys.FindField("AVG");
   const std::tuple<const RegisterField*, std::string, std::optional<std::uint8_t>, std::string> kValues[] = {
@@ -231,9 +231,9 @@ TEST(RegisterFieldsTest, TextsValuesAndMasks) {
     return std::vector<int>{m.rw, m.ro, m.wo, m.w1c};
   };
   EXPECT_EQ(masks(sys), (std::vector<int>{0x3C, 0, 0, 0x80}));
-  EXPECT_EQ(masks(map.Rules[2]), (std::vector<int>{0, 0, 0x03, 0x10}));  // a field takes the register's access
-  EXPECT_EQ(masks(map.Rules[3]), (std::vector<int>{0, 0xFF, 0, 0}));     // an RC register's bits read only
-  EXPECT_EQ(masks(map.Rules[4]), (std::vector<int>{0xFF, 0, 0, 0}));
+  EXPECT_EQ(masks(map.RulesOf(2)), (std::vector<int>{0, 0, 0x03, 0x10}));  // a field takes the register's access
+  EXPECT_EQ(masks(map.RulesOf(3)), (std::vector<int>{0, 0xFF, 0, 0}));     // an RC register's bits read only
+  EXPECT_EQ(masks(map.RulesOf(4)), (std::vector<int>{0xFF, 0, 0, 0}));
   EXPECT_EQ(sys.FindField("CLKSEL.X"), nullptr);
 }
 

@@ -117,7 +117,7 @@ void MapParser::ReadRule(std::string_view keyword, std::string_view line) {
     return;
   }
   const auto address = static_cast<std::uint8_t>(*current_);
-  RegisterRules& rules = map_.Rules[address];
+  RegisterRules& rules = map_.EditRules(address);
   std::string reason;
   if (IsKeyword(keyword, "ACCESS")) {
     reason = rules_.Access(rules, address, line, line_);
@@ -131,8 +131,9 @@ void MapParser::ReadRule(std::string_view keyword, std::string_view line) {
 
 RegisterMap MapParser::Finish() {
   map_.TabCount = static_cast<std::int16_t>(page_ + 1);
-  for (std::size_t address = 0; address < map_.Rules.size(); ++address) {
-    if (!bitsGiven_[address]) NameBitsFromFields(map_.Rules[address], map_.BitNames[address]);
+  for (std::size_t address = 0; address < map_.RulesIndex.size(); ++address) {
+    if (map_.RulesIndex[address] != 0 && !bitsGiven_[address])
+      NameBitsFromFields(map_.RulesOf(static_cast<int>(address)), map_.BitNames[address]);
   }
   return std::move(map_);
 }
@@ -185,6 +186,21 @@ void MapParser::NameBits(const LineFields& fields) {
 std::int16_t RegisterMap::AddressAt(int page, int row) const {
   if (page < 0 || page >= kMaxPages || row < 0 || row >= kRowsPerPage) return kNoRegister;
   return RowAddress[static_cast<std::size_t>(page)][static_cast<std::size_t>(row)];
+}
+
+const RegisterRules& RegisterMap::RulesOf(int address) const {
+  static const RegisterRules kPlain;
+  const std::uint16_t index = RulesIndex[static_cast<std::size_t>(address)];
+  return index == 0 ? kPlain : RulesList[index - 1u];
+}
+
+RegisterRules& RegisterMap::EditRules(int address) {
+  std::uint16_t& index = RulesIndex[static_cast<std::size_t>(address)];
+  if (index == 0) {
+    RulesList.emplace_back();
+    index = static_cast<std::uint16_t>(RulesList.size());
+  }
+  return RulesList[index - 1u];
 }
 
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
