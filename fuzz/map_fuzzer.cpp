@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "a field outside its register or over another: register", address);
       used |= field.Mask();
       for (const auto& named : field.values)
-        Require(named.value <= field.MaxValue() && IsField(named.label), "a value outside its field", address);
+        Require(named.value <= field.MaxValue() && IsField(named.label), "a value outside its field",
+                address);
     }
   }
   Require(IsField(map.WindowTitle) && IsField(map.HeadingText), "title or heading not one field", 0);

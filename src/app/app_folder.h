@@ -13,9 +13,7 @@
 
 namespace regdiag {
 
-inline std::filesystem::path AppFolder() {
-  return {QCoreApplication::applicationDirPath().toStdString()};
-}
+inline std::filesystem::path AppFolder() { return {QCoreApplication::applicationDirPath().toStdString()}; }
 
 // The file named by --map FILE or --map=FILE, as regdiag-cli takes it. Other
 // arguments are left alone, as they always were.

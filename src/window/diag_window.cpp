@@ -14,8 +14,8 @@
 #include <QTabBar>
 
 #include "core/map/map_file.h"
-#include "core/transactions/access_rules.h"
 #include "core/text/transaction_text.h"
+#include "core/transactions/access_rules.h"
 #include "window/display_text.h"
 #include "window/widgets/hex_entry_box.h"
 #include "window/widgets/log_pane.h"
@@ -37,7 +37,8 @@ DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder
 DiagWindow::DiagWindow(usb::UsbLibrary& library, MapFile mapFile, QWidget* parent)
     : DiagWindow(library, std::move(mapFile.path), true, parent) {}
 
-DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path mapPath, bool mapNamed, QWidget* parent)
+DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path mapPath, bool mapNamed,
+                       QWidget* parent)
     : QWidget(parent),
       mapPath_(std::move(mapPath)),
       mapNamed_(mapNamed),

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "backends/sim/sim_usb_library.h"
 #include "core/link/notification_queue.h"
 #include "core/text/link_log_text.h"
-#include "backends/sim/sim_usb_library.h"
 
 namespace regdiag {
 namespace {
@@ -179,23 +179,26 @@ TEST(RegisterEngineTest, SequencesAndTheChipFollowTheMapsAccessRules) {
   Bench b;
   b.map = ParseRegisterMap(kRulesMap);
   b.sim.FollowRules(usb::ChipRulesOf(b.map));
-  for (const auto& [address, value] : {std::pair{1, 0x05}, {2, 0x10}, {3, 0xA7}, {4, 0x81}, {5, 0}, {6, 0x66}})
+  for (const auto& [address, value] :
+       {std::pair{1, 0x05}, {2, 0x10}, {3, 0xA7}, {4, 0x81}, {5, 0}, {6, 0x66}})
     b.sim.Bridge().SetRegister(address, value);
   const std::uint64_t transfers = b.sim.TransferCount();
   EXPECT_EQ(b.engine.ReadAll(), Ok);
-  EXPECT_EQ(b.Take(),
-            "Reading all device registers:\r\nSkipping register 0x01: reading it changes it\r\nSkipping register "
-            "0x02: write-only\r\nReading register 0x03 = 0xA7 successful\r\n(pause 10)\r\nReading register 0x04 "
-            "= 0x81 successful\r\n(pause 10)\r\nSkipping register 0x05: write-only\r\nReading register 0x06 = "
-            "0x66 successful\r\n(pause 10)\r\n\r\n");
+  EXPECT_EQ(
+      b.Take(),
+      "Reading all device registers:\r\nSkipping register 0x01: reading it changes it\r\nSkipping register "
+      "0x02: write-only\r\nReading register 0x03 = 0xA7 successful\r\n(pause 10)\r\nReading register 0x04 "
+      "= 0x81 successful\r\n(pause 10)\r\nSkipping register 0x05: write-only\r\nReading register 0x06 = "
+      "0x66 successful\r\n(pause 10)\r\n\r\n");
   EXPECT_EQ(b.sim.TransferCount() - transfers, 6u);
   b.cache.fill(0xFF);
   EXPECT_EQ(b.engine.WriteAll(), Ok);
-  EXPECT_EQ(b.Take(),
-            "Writing all device registers:\r\nSkipping register 0x01: reading it changes it\r\nWriting register "
-            "0x02 = 0xEF successful\r\n(pause 10)\r\nSkipping register 0x03: read-only\r\nWriting register 0x04 = "
-            "0x7F successful\r\n(pause 10)\r\nWriting register 0x05 = 0xFE successful\r\n(pause "
-            "10)\r\nWriting register 0x06 = 0xFF successful\r\n(pause 10)\r\n\r\n");
+  EXPECT_EQ(
+      b.Take(),
+      "Writing all device registers:\r\nSkipping register 0x01: reading it changes it\r\nWriting register "
+      "0x02 = 0xEF successful\r\n(pause 10)\r\nSkipping register 0x03: read-only\r\nWriting register 0x04 = "
+      "0x7F successful\r\n(pause 10)\r\nWriting register 0x05 = 0xFE successful\r\n(pause "
+      "10)\r\nWriting register 0x06 = 0xFF successful\r\n(pause 10)\r\n\r\n");
   // A 0 sent to a W1C bit leaves the flag; RO bits keep their value.
   EXPECT_EQ(b.sim.Bridge().Register(0x02), 0xFF);
   EXPECT_EQ(b.sim.Bridge().Register(0x04), 0x9F);
@@ -225,13 +228,19 @@ TEST(AccessRulesTest, VerifyRefusalsFieldWritesAndResetValues) {
   const RegisterField& kick = map.RulesOf(5).fields[1];
   using enum Refusal;
   const std::pair<std::optional<Refusal>, std::optional<Refusal>> kRefusals[] = {
-      {ReadRefusal(map, 2), ReadWriteOnly}, {ReadRefusal(map, 1), {}}, {WriteRefusal(map, 3, false), WriteReadOnly},
-      {WriteRefusal(map, 2, true), VerifyWriteOnly}, {WriteRefusal(map, 2, false), {}},
-      {FieldWriteRefusal(map, 1, kick), FieldOfReadOnly}, {FieldWriteRefusal(map, 3, kick), FieldOfReadOnly},
+      {ReadRefusal(map, 2), ReadWriteOnly},
+      {ReadRefusal(map, 1), {}},
+      {WriteRefusal(map, 3, false), WriteReadOnly},
+      {WriteRefusal(map, 2, true), VerifyWriteOnly},
+      {WriteRefusal(map, 2, false), {}},
+      {FieldWriteRefusal(map, 1, kick), FieldOfReadOnly},
+      {FieldWriteRefusal(map, 3, kick), FieldOfReadOnly},
       {FieldWriteRefusal(map, 4, *ctl.FindField("id")), ReadOnlyField},
       {FieldWriteRefusal(map, 2, map.RulesOf(2).fields[0]), WriteOnlyWithoutReset},
-      {FieldWriteRefusal(map, 4, *ctl.FindField("GO")), {}}, {FieldWriteRefusal(map, 5, kick), {}}};
-  for (std::size_t i = 0; i < std::size(kRefusals); ++i) EXPECT_EQ(kRefusals[i].first, kRefusals[i].second) << i;
+      {FieldWriteRefusal(map, 4, *ctl.FindField("GO")), {}},
+      {FieldWriteRefusal(map, 5, kick), {}}};
+  for (std::size_t i = 0; i < std::size(kRefusals); ++i)
+    EXPECT_EQ(kRefusals[i].first, kRefusals[i].second) << i;
   EXPECT_EQ(RefusalText(2, ReadWriteOnly), "register 0x02 is write-only: it cannot be read");
   // Other W1C fields go as 0, reserved and read-only bits as read; a
   // write-only register starts from its reset value.

@@ -144,16 +144,20 @@ TEST(RegisterMapTest, RulesAndSkippedLines) {
       {"ACCESS,WO\r\nRESET,0\r\nREG,2,S\r\nACCESS,RC\r\nREG,1,R\r\nRESET,255",
        "0@WO#0|1=R|1@RW#255|2=S|2@RC"},
       {kReg + "ACCESS,RO\r\n\r\nACCESS,WO\r\nRESET,1\r\nRESET,2\r\nACCESS,XX\r\nACCESS\r\nRESET,256",
-       "1=R|1@RO#1|4: register 0x01 has its access from line 2|6: register 0x01 has its reset value from line "
-       "5|7: unknown access 'XX' (RW, RO, WO or RC)|8: too few fields for ACCESS: 2 needed|9: reset value out "
+       "1=R|1@RO#1|4: register 0x01 has its access from line 2|6: register 0x01 has its reset value from "
+       "line "
+       "5|7: unknown access 'XX' (RW, RO, WO or RC)|8: too few fields for ACCESS: 2 needed|9: reset value "
+       "out "
        "of range (0 to 255): 256"},
       {kReg + "FIELD,A,3,2,RW,0=P,3=Q\r\nFIELD,a,1,1\r\nFIELD,B,2,1\r\nFIELD,C,1,1,RX\r\n"
               "FIELD,C,1,0,0=P,4=Q\r\nFIELD,C,1,0,1=P,1=Q\r\nFIELD,C,1,0,RO,P\r\nFIELD,C,0,1\r\n"
               "FIELD,C,8,8\r\nFIELD,,1,1\r\nFIELD,C.D,1,1\r\nFIELD,C,1",
        "1=R|1:////A1/A0//|1@RW A:3-2RW,0=P,3=Q|3: field a given twice|4: field B overlaps A|5: unknown "
        "field access 'RX' (RW, RO, WO or W1C)|6: value '4' does not fit C (0 to 3)|7: value 1 given twice|8: "
-       "'P' is not VALUE=LABEL|9: bits 0..1 of C are not 7 >= MSB >= LSB >= 0|10: bits 8..8 of C are not 7 >= "
-       "MSB >= LSB >= 0|11: field without a name|12: field name with a '.': C.D|13: too few fields for FIELD: "
+       "'P' is not VALUE=LABEL|9: bits 0..1 of C are not 7 >= MSB >= LSB >= 0|10: bits 8..8 of C are not 7 "
+       ">= "
+       "MSB >= LSB >= 0|11: field without a name|12: field name with a '.': C.D|13: too few fields for "
+       "FIELD: "
        "4 needed"},
       // Lines the map cannot use: the same as ever, now with a reason.
       {"TITLE\r\nTabName\r\nREG,1\r\nBITS,a\r\nREG,300,X\r\nBITS,a,b,c,d,e,f,g,h\r\nACCESS,RO\r\n"
@@ -202,7 +206,8 @@ TEST(RegisterMapTest, FilesFromDisk) {
 TEST(RegisterFieldsTest, TextsValuesAndMasks) {
   const RegisterMap map = ParseRegisterMap(
       "REG,1,SYS\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,1=EXTERNAL,2=PLL\r\nFIELD,AVG,5,4,,0=1,1=2,2=4,3=8\r\n"
-      "FIELD,GO,7,7,W1C\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,RC");
+      "FIELD,GO,7,7,W1C\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,"
+      "RC");
   const RegisterRules& sys = map.RulesOf(1);
   EXPECT_EQ(FieldsDescription(sys, 0xBC), "CLKSEL = 3\nAVG = 3 (8)\nGO = 1");
   EXPECT_EQ(FieldsDescription(sys, 0x08), "CLKSEL = 2 (PLL)\nAVG = 0 (1)\nGO = 0");
@@ -211,7 +216,10 @@ TEST(RegisterFieldsTest, TextsValuesAndMasks) {
   const RegisterField& clksel = *sys.FindField("clkSel");
   const RegisterField& avg = *sys.FindField("AVG");
   const std::tuple<const RegisterField*, std::string, std::optional<std::uint8_t>, std::string> kValues[] = {
-      {&clksel, "pll", 2, ""}, {&clksel, "1", 1, ""}, {&clksel, "0x3", 3, ""}, {&avg, "4", 2, ""},
+      {&clksel, "pll", 2, ""},
+      {&clksel, "1", 1, ""},
+      {&clksel, "0x3", 3, ""},
+      {&avg, "4", 2, ""},
       {&avg, "9", {}, "value 9 does not fit AVG (0 to 3)"},
       {&clksel, "FAST", {}, "'FAST' is not a value of CLKSEL: INTERNAL, EXTERNAL, PLL or a number (0 to 3)"},
       {sys.FindField("go"), "-1", {}, "value -1 does not fit GO (0 to 1)"},
@@ -231,10 +239,38 @@ TEST(RegisterFieldsTest, TextsValuesAndMasks) {
     return std::vector<int>{m.rw, m.ro, m.wo, m.w1c};
   };
   EXPECT_EQ(masks(sys), (std::vector<int>{0x3C, 0, 0, 0x80}));
-  EXPECT_EQ(masks(map.RulesOf(2)), (std::vector<int>{0, 0, 0x03, 0x10}));  // a field takes the register's access
-  EXPECT_EQ(masks(map.RulesOf(3)), (std::vector<int>{0, 0xFF, 0, 0}));     // an RC register's bits read only
+  EXPECT_EQ(masks(map.RulesOf(2)),
+            (std::vector<int>{0, 0, 0x03, 0x10}));                      // a field takes the register's access
+  EXPECT_EQ(masks(map.RulesOf(3)), (std::vector<int>{0, 0xFF, 0, 0}));  // an RC register's bits read only
   EXPECT_EQ(masks(map.RulesOf(4)), (std::vector<int>{0xFF, 0, 0, 0}));
   EXPECT_EQ(sys.FindField("CLKSEL.X"), nullptr);
+}
+
+// The sample map as a real chip defines it: every line used, every named
+// register with a reset value, every named bit in a field (bits in none are
+// reserved), and the access of the registers that need care.
+TEST(RegisterMapTest, TheSampleMapDefinesThePmx7) {
+  const RegisterMap map = ParseRegisterMap(ReadFileWhole(REGDIAG_SAMPLE_MAP).bytes);
+  EXPECT_TRUE(map.SkippedLines.empty()) << MapNoteText(map.SkippedLines.front());
+  std::string access;
+  for (int address = 0; address < kRegisterCount; ++address) {
+    const RegisterRules& rules = map.RulesOf(address);
+    if (map.RegisterNames[address].empty()) continue;
+    EXPECT_TRUE(rules.reset.has_value()) << address;
+    const AccessMasks masks = rules.Masks();
+    const int inFields = masks.rw | masks.ro | masks.wo | masks.w1c;
+    for (int bit = 0; bit < kBitsPerRegister; ++bit)
+      EXPECT_EQ((inFields >> bit) & 1, map.BitNames[address][bit] == "-" ? 0 : 1)
+          << address << " bit " << bit;
+    const std::string& name = map.RegisterNames[address];
+    if (rules.access != RegisterAccess::RW)
+      access += name + "=" + std::string(AccessName(rules.access)) + " ";
+    if (masks.w1c != 0) access += name + ":W1C ";
+  }
+  EXPECT_EQ(
+      access,
+      "CHIP_ID=RO INT_STATUS=RC INT_CLEAR=WO INT_CLEAR:W1C TEMP_HI=RO TEMP_LO=RO GPIO_IN=RO WDT_KICK=WO "
+      "WDT_KICK:W1C ");
 }
 
 TEST(RegisterMapTest, NothingOutsideTheTables) {

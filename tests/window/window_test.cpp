@@ -301,19 +301,21 @@ class WindowTest : public QObject {
   // description list the fields with the value as it changes. The page's
   // menu loads the reset values, sending nothing, when the map gives any.
   void rowsFollowAccessFieldsAndResetValues() {
-    WindowHarness h({.map = "TABNAME,Fields\r\nREG,1,SYS_CTRL\r\nRESET,&H02\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,"
-                            "1=EXTERNAL,2=<b>PLL</b>\r\nFIELD,ADC_EN,1,1\r\nREG,0,CHIP_ID\r\nACCESS,RO\r\nREG,4,"
-                            "INT_CLEAR\r\nACCESS,WO\r\nTABNAME,Plain\r\nREG,&H10,STATUS\r\n"});
+    WindowHarness h({.map =
+                         "TABNAME,Fields\r\nREG,1,SYS_CTRL\r\nRESET,&H02\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,"
+                         "1=EXTERNAL,2=<b>PLL</b>\r\nFIELD,ADC_EN,1,1\r\nREG,0,CHIP_ID\r\nACCESS,RO\r\nREG,4,"
+                         "INT_CLEAR\r\nACCESS,WO\r\nTABNAME,Plain\r\nREG,&H10,STATUS\r\n"});
     auto& w = h.Window();
     const WindowControls c = h.Controls();
     const auto states = [&c] {
       QString text;
       for (int row = 0; row < 3; ++row)
-        text += QString("%1%2").arg(c.cbRead[row]->isEnabled() ? 'R' : '-').arg(c.cbWrite[row]->isEnabled() ? 'W' : '-');
+        text += QString(c.cbRead[row]->isEnabled() ? "R" : "-") + (c.cbWrite[row]->isEnabled() ? "W" : "-");
       return text;
     };
     QCOMPARE(states(), "RWR--W");
-    QCOMPARE(c.lblBitName[0 * 8 + 3]->text() + c.lblBitName[1]->text(), "CLKSEL1ADC_EN");  // named by the fields
+    QCOMPARE(c.lblBitName[0 * 8 + 3]->text() + c.lblBitName[1]->text(),
+             "CLKSEL1ADC_EN");  // named by the fields
     QCOMPARE(c.tbRegdata[0]->accessibleDescription(), "CLKSEL = 0 (INTERNAL)\nADC_EN = 0");
     QCOMPARE(c.tbRegdata[0]->toolTip(), c.tbRegdata[0]->accessibleDescription());
     h.Type(0, "0a");
@@ -326,7 +328,8 @@ class WindowTest : public QObject {
     QVERIFY(c.tbRegdata[0]->toolTip().isEmpty() && c.cbRead[0]->isEnabled() && c.cbWrite[0]->isEnabled());
     const std::uint64_t transfers = h.Library().TransferCount();
     ChooseFile(c.fmRegCtrls[0], "Load Reset Values", QString());
-    QVERIFY(w.CachedValue(0x01) == 0x02 && h.NewLog() == "Loaded 1 reset values (not yet written to the chip)\r\n");
+    QVERIFY(w.CachedValue(0x01) == 0x02 &&
+            h.NewLog() == "Loaded 1 reset values (not yet written to the chip)\r\n");
     h.SelectPage(0);
     QCOMPARE(c.tbRegdata[0]->text() + c.tbRegdata[0]->toolTip(), "02CLKSEL = 0 (INTERNAL)\nADC_EN = 1");
     QCOMPARE(h.Library().TransferCount(), transfers);

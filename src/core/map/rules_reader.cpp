@@ -128,7 +128,8 @@ std::string RulesReader::Field(RegisterRules& rules, std::string_view line) cons
     if (SameName(other.name, field.name)) return "field " + field.name + " given twice";
     if ((other.Mask() & field.Mask()) != 0) return "field " + field.name + " overlaps " + other.name;
   }
-  if (std::string problem = ReadFieldTail(field, std::span(fields).subspan(4)); !problem.empty()) return problem;
+  if (std::string problem = ReadFieldTail(field, std::span(fields).subspan(4)); !problem.empty())
+    return problem;
   rules.fields.push_back(std::move(field));
   return {};
 }

@@ -60,7 +60,8 @@ std::optional<Refusal> WriteRefusal(const RegisterMap& map, std::uint8_t address
 std::optional<Refusal> FieldWriteRefusal(const RegisterMap& map, std::uint8_t address,
                                          const RegisterField& field) {
   const RegisterRules& rules = map.RulesOf(address);
-  if (rules.access == RegisterAccess::RO || rules.access == RegisterAccess::RC) return Refusal::FieldOfReadOnly;
+  if (rules.access == RegisterAccess::RO || rules.access == RegisterAccess::RC)
+    return Refusal::FieldOfReadOnly;
   if (rules.AccessOf(field) == FieldAccess::RO) return Refusal::ReadOnlyField;
   if (rules.access == RegisterAccess::WO && !rules.reset) return Refusal::WriteOnlyWithoutReset;
   return std::nullopt;

@@ -28,7 +28,8 @@ enum class SequenceRule {
 
 enum class SkipReason { ReadChangesIt, WriteOnly, ReadOnly };
 
-[[nodiscard]] std::optional<SkipReason> SkipFor(const RegisterMap& map, SequenceRule rule, std::uint8_t address);
+[[nodiscard]] std::optional<SkipReason> SkipFor(const RegisterMap& map, SequenceRule rule,
+                                                std::uint8_t address);
 // "Skipping register 0xAA: reading it changes it", "...: write-only" or
 // "...: read-only".
 [[nodiscard]] std::string SkipLine(std::uint8_t address, SkipReason reason);

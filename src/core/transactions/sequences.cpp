@@ -18,7 +18,8 @@ Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome
 }
 
 Outcome RegisterEngine::ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
-                                       const std::function<Outcome(std::uint8_t)>& transfer, SequenceRule rule) {
+                                       const std::function<Outcome(std::uint8_t)>& transfer,
+                                       SequenceRule rule) {
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   if (!BridgeConnected()) {
@@ -45,16 +46,16 @@ std::vector<std::uint8_t> RegisterEngine::NamedAddresses() const {
 
 Outcome RegisterEngine::ReadAll() {
   return ForEachAddress(
-      logtext::kReadAllHeader, NamedAddresses(), [this](std::uint8_t address) { return ReadRegister(address); },
-      SequenceRule::WholeRead);
+      logtext::kReadAllHeader, NamedAddresses(),
+      [this](std::uint8_t address) { return ReadRegister(address); }, SequenceRule::WholeRead);
 }
 
 Outcome RegisterEngine::WriteAll() {
   return ForEachAddress(
       logtext::kWriteAllHeader, NamedAddresses(),
       [this](std::uint8_t address) {
-        return WriteRegister(address,
-                             WholeWriteValue(map_, address, static_cast<std::uint8_t>(cache_[address] & 0xFF)));
+        return WriteRegister(
+            address, WholeWriteValue(map_, address, static_cast<std::uint8_t>(cache_[address] & 0xFF)));
       },
       SequenceRule::WholeWrite);
 }

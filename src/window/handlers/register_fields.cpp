@@ -33,9 +33,9 @@ void DiagWindow::UpdateFieldTip(int row) {
   const QString text = QString::fromStdString(FieldsDescription(Map.RulesOf(address), value));
   // Labels show literally: a text the tooltip would take for markup is
   // given to it escaped.
-  box.setToolTip(Qt::mightBeRichText(text)
-                     ? QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>")
-                     : text);
+  box.setToolTip(Qt::mightBeRichText(text) ? QStringLiteral("<p style='white-space:pre'>") +
+                                                 text.toHtmlEscaped() + QStringLiteral("</p>")
+                                           : text);
   box.setAccessibleDescription(text);
 }
 
