@@ -304,7 +304,7 @@ class WindowTest : public QObject {
     WindowHarness h({.map =
                          "TABNAME,Fields\r\nREG,1,SYS_CTRL\r\nRESET,&H02\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,"
                          "1=EXTERNAL,2=<b>PLL</b>\r\nFIELD,ADC_EN,1,1\r\nREG,0,CHIP_ID\r\nACCESS,RO\r\nREG,4,"
-                         "INT_CLEAR\r\nACCESS,WO\r\nTABNAME,Plain\r\nREG,&H10,STATUS\r\n"});
+                         "INT_CLEAR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nTABNAME,Plain\r\nREG,&H10,STATUS\r\n"});
     auto& w = h.Window();
     const WindowControls c = h.Controls();
     const auto states = [&c] {
@@ -333,6 +333,19 @@ class WindowTest : public QObject {
     h.SelectPage(0);
     QCOMPARE(c.tbRegdata[0]->text() + c.tbRegdata[0]->toolTip(), "02CLKSEL = 0 (INTERNAL)\nADC_EN = 1");
     QCOMPARE(h.Library().TransferCount(), transfers);
+    // Write All skips the read-only register and sends W1C bits as 0, which
+    // the row then shows; Read All skips the write-only one.
+    QVERIFY(h.ShowAndStart());
+    h.Type(2, "1f");
+    QTest::mouseClick(c.cbWriteAllRegs, Qt::LeftButton);
+    QTest::mouseClick(c.cbReadAllRegs, Qt::LeftButton);
+    QCOMPARE(h.NewLog(),
+             "Writing all device registers:\r\nSkipping register 0x00: read-only\r\nWriting register 0x01 = 0x02 "
+             "successful\r\nWriting register 0x04 = 0x0F successful\r\nWriting register 0x10 = 0x00 successful\r\n\r\n"
+             "Reading all device registers:\r\n"
+             "Reading register 0x00 = 0x00 successful\r\nReading register 0x01 = 0x02 successful\r\nSkipping "
+             "register 0x04: write-only\r\nReading register 0x10 = 0x00 successful\r\n\r\n");
+    QCOMPARE(c.tbRegdata[2]->text(), "0F");
     WindowHarness plain;
     QVERIFY(!plain.Window().findChild<QAction*>("actLoadResetValues")->isVisible());
   }
