@@ -206,7 +206,7 @@ TEST(RegisterMapTest, FilesFromDisk) {
 TEST(RegisterFieldsTest, TextsValuesAndMasks) {
   const RegisterMap map = ParseRegisterMap(
       "REG,1,SYS\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,1=EXTERNAL,2=PLL\r\nFIELD,AVG,5,4,,0=1,1=2,2=4,3=8\r\n"
-      "FIELD,GO,7,7,W1C\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,"
+      "FIELD,GO,7,7,W1C,1=\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,"
       "RC");
   const RegisterRules& sys = map.RulesOf(1);
   EXPECT_EQ(FieldsDescription(sys, 0xBC), "CLKSEL = 3\nAVG = 3 (8)\nGO = 1");

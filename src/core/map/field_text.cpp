@@ -18,7 +18,9 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string LabelList(const RegisterField& field) {
   std::string list;
-  for (const FieldValueName& named : field.values) list += (list.empty() ? "" : ", ") + NameUtf8(named.label);
+  for (const FieldValueName& named : field.values) {
+    if (!named.label.empty()) list += (list.empty() ? "" : ", ") + NameUtf8(named.label);
+  }
   return list;
 }
 
@@ -53,13 +55,14 @@ std::optional<FieldPath> SplitFieldPath(std::string_view text) {
 
 FieldValueArgument ParseFieldValue(const RegisterField& field, std::string_view text) {
   for (const FieldValueName& named : field.values) {
-    if (SameIgnoringCase(NameUtf8(named.label), text)) return {named.value, {}};
+    if (!named.label.empty() && SameIgnoringCase(NameUtf8(named.label), text)) return {named.value, {}};
   }
   const ByteNumber number = ReadByteNumber(text);
   const std::string range = " (0 to " + std::to_string(field.MaxValue()) + ")";
   const std::string name = NameUtf8(field.name);
   if (number.reading == ByteNumber::Reading::NotANumber || number.reading == ByteNumber::Reading::Malformed) {
-    const std::string labels = field.values.empty() ? "a number" : LabelList(field) + " or a number";
+    const std::string list = LabelList(field);
+    const std::string labels = list.empty() ? "a number" : list + " or a number";
     return {std::nullopt, "'" + std::string(text) + "' is not a value of " + name + ": " + labels + range};
   }
   if (number.reading == ByteNumber::Reading::OutOfRange || number.value > field.MaxValue()) {

@@ -52,7 +52,7 @@ void AddBits(AccessMasks& masks, FieldAccess access, std::uint8_t bits) {
 
 const std::string* RegisterField::LabelOf(std::uint8_t value) const {
   const auto found = std::ranges::find(values, value, &FieldValueName::value);
-  return found == values.end() ? nullptr : &found->label;
+  return found == values.end() || found->label.empty() ? nullptr : &found->label;
 }
 
 FieldAccess RegisterRules::AccessOf(const RegisterField& field) const {

@@ -45,7 +45,8 @@ struct RegisterField {
   [[nodiscard]] std::uint8_t Placed(std::uint8_t registerValue, std::uint8_t fieldValue) const {
     return static_cast<std::uint8_t>((registerValue & ~Mask()) | ((fieldValue << lsb) & Mask()));
   }
-  // The label the map gives a value; nullptr when it gives none.
+  // The label the map gives a value; nullptr when it gives none (an empty
+  // label, "2=", names none).
   [[nodiscard]] const std::string* LabelOf(std::uint8_t value) const;
 };
 

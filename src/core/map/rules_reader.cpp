@@ -71,7 +71,8 @@ std::string ReadFieldTail(RegisterField& field, std::span<const std::string_view
       return "value " + Quoted(text.substr(0, equals)) + " does not fit " + field.name + " (0 to " +
              std::to_string(field.MaxValue()) + ")";
     }
-    if (field.LabelOf(*value) != nullptr) return "value " + std::to_string(*value) + " given twice";
+    if (std::ranges::find(field.values, *value, &FieldValueName::value) != field.values.end())
+      return "value " + std::to_string(*value) + " given twice";
     field.values.push_back({*value, std::string(text.substr(equals + 1))});
   }
   return {};
