@@ -1,7 +1,8 @@
 // ParseRegisterMap on arbitrary bytes. Whatever the file holds, the map must
 // keep what the window relies on: one page for each TABNAME line up to 32;
 // every slot shows a register 0..255 or nothing, no filled row below an
-// empty one and nothing past the last page; every text a single field. The
+// empty one and nothing past the last page; every text a single field; the
+// fields of a register within its eight bits, apart, and their values within them. The
 // checks are written out afresh rather than borrowed from the map code, so a
 // fault in both cannot hide itself.
 #include <algorithm>
@@ -60,6 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int address = 0; address < regdiag::kRegisterCount; ++address) {
     Require(IsField(map.RegisterNames[address]) && std::ranges::all_of(map.BitNames[address], IsField),
             "name not one field: register", address);
+    std::uint8_t used = 0;
+    for (const regdiag::RegisterField& field : map.RulesOf(address).fields) {
+      Require(field.lsb <= field.msb && field.msb <= 7 && (used & field.Mask()) == 0 && IsField(field.name),
+              "a field outside its register or over another: register", address);
+      used |= field.Mask();
+      for (const auto& named : field.values)
+        Require(named.value <= field.MaxValue() && IsField(named.label), "a value outside its field",
+                address);
+    }
   }
   Require(IsField(map.WindowTitle) && IsField(map.HeadingText), "title or heading not one field", 0);
   return 0;

@@ -1,7 +1,9 @@
 // Reading a register map: a full map of 32 pages x 6 registers with BITS
-// lines, long files of comment lines, and the address field alone.
+// lines, the sample map with and without its rules, long files of comment
+// lines, and the address field alone.
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <string>
 
@@ -54,6 +56,22 @@ void BM_ParseManyLines(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ParseManyLines)->RangeMultiplier(8)->Range(512, 1 << 18);
+
+// The sample map (range 1), or the same without its ACCESS, RESET and FIELD
+// lines (range 0): what the rules add to reading it.
+void BM_ParseSampleMap(benchmark::State& state) {
+  std::ifstream file(REGDIAG_SAMPLE_MAP, std::ios::binary);
+  std::string text;
+  for (std::string line; std::getline(file, line);) {
+    const std::string keyword = line.substr(0, line.find(','));
+    if (state.range(0) == 1 || (keyword != "ACCESS" && keyword != "RESET" && keyword != "FIELD")) text += line + "\n";
+  }
+  for (auto _ : state) {
+    RegisterMap map = ParseRegisterMap(text);
+    benchmark::DoNotOptimize(map);
+  }
+}
+BENCHMARK(BM_ParseSampleMap)->ArgName("rules")->Arg(0)->Arg(1);
 
 void BM_ReadAddressField(benchmark::State& state) {
   const char* const kFields[] = {"&H2F", "47", " 4 7 ", "47.5", "4.7e1", "&O57"};

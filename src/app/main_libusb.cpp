@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(regdiag::WindowIcon());
 
   regdiag::usb::LibusbLibrary library;
-  regdiag::DiagWindow window(library, regdiag::AppFolder());
-  window.show();
+  const std::unique_ptr<regdiag::DiagWindow> window = regdiag::MakeWindow(library);
+  window->show();
   return QApplication::exec();
 }

@@ -19,11 +19,13 @@ int main(int argc, char** argv) {
   const int bridge = library.Plug();
   library.Bridge(bridge).LoadDemoValues();
 
-  regdiag::DiagWindow window(library, regdiag::AppFolder());
+  const std::unique_ptr<regdiag::DiagWindow> window = regdiag::MakeWindow(library);
+  // The chip behaves as the map the window read says: read once, for both.
+  library.FollowRules(regdiag::usb::ChipRulesOf(window->LoadedMap()));
   regdiag::SimControlPanel panel(library);
-  QObject::connect(&window, &QObject::destroyed, &panel, &QWidget::close);
-  window.show();
-  panel.move(window.frameGeometry().topRight() + QPoint(8, 0));
+  QObject::connect(window.get(), &QObject::destroyed, &panel, &QWidget::close);
+  window->show();
+  panel.move(window->frameGeometry().topRight() + QPoint(8, 0));
   panel.show();
   return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 #include "window/diag_window.h"
 #include "window/widgets/bit_button.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -14,6 +15,7 @@
 
 #include "core/map/map_file.h"
 #include "core/text/transaction_text.h"
+#include "core/transactions/access_rules.h"
 #include "window/display_text.h"
 #include "window/exact_wake.h"
 #include "window/widgets/hex_entry_box.h"
@@ -31,8 +33,16 @@ RegisterEngine::Hooks WindowHooks(DiagWindow& window) {
 }  // namespace
 
 DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent)
+    : DiagWindow(library, std::move(appFolder) / kMapFileName, false, parent) {}
+
+DiagWindow::DiagWindow(usb::UsbLibrary& library, MapFile mapFile, QWidget* parent)
+    : DiagWindow(library, std::move(mapFile.path), true, parent) {}
+
+DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path mapPath, bool mapNamed,
+                       QWidget* parent)
     : QWidget(parent),
-      appFolder_(std::move(appFolder)),
+      mapPath_(std::move(mapPath)),
+      mapNamed_(mapNamed),
       // The library's notifications come back to this thread as queued calls
       // on the window; once the window is gone they are dropped.
       engine_(
@@ -69,19 +79,26 @@ void DiagWindow::Form_Initialize() {
 
 void DiagWindow::Form_Load() {
   if (!LoadRegisterMap()) return;  // the window stays as laid out
+  loadResetValues_->setVisible(!ResetValues(Map).empty());
   ApplyMapTexts();
   BuildTabs();
   TabStrip1_Click();
 }
 
 bool DiagWindow::LoadRegisterMap() {
-  FileRead file = ReadMapFile(appFolder_);
+  FileRead file = ReadFileWhole(mapPath_);
+  // A map named on the command line is named in the message too.
+  const auto message = [this](std::string text) {
+    const std::string beside = std::string("(") + kMapFileName + ")";
+    if (mapNamed_) text.replace(text.find(beside), beside.size(), "(" + mapPath_.string() + ")");
+    return QString::fromStdString(text);
+  };
   switch (file.outcome) {
     case FileRead::Outcome::NotFound:
-      ShowMessage(QString::fromLatin1(kMapNotFoundMessage));
+      ShowMessage(message(kMapNotFoundMessage));
       return false;
     case FileRead::Outcome::Unreadable:
-      ShowMessage(QString::fromStdString(MapUnreadableMessage(file.reason)));
+      ShowMessage(message(MapUnreadableMessage(file.reason)));
       return false;
     case FileRead::Outcome::Loaded:
       break;
@@ -118,6 +135,8 @@ void DiagWindow::ConnectEvents() {
     connect(tbRegdata[row], &HexEntryBox::pasted, this,
             [this, r](const QString& text) { tbRegdata_Paste(r, text); });
     connect(updnRegData[row], &QSpinBox::valueChanged, this, [this, r] { updnRegData_Change(r); });
+    // The tooltip follows the value, however it changes.
+    connect(tbRegdata[row], &QLineEdit::textChanged, this, [this, row] { UpdateFieldTip(row); });
   }
   for (int index = 0; index < kRowsPerPage * 8; ++index) {
     const auto i = static_cast<std::int16_t>(index);

@@ -25,6 +25,7 @@
 #include "window/widgets/bit_button.h"
 #include "window/window_waiter.h"
 
+class QAction;
 class QLabel;
 class QFrame;
 class QPushButton;
@@ -45,11 +46,20 @@ class DiagWindow : public QWidget {
   // The window talks to the bridge through `library`, which must outlive it,
   // and reads tabdefs.csv from `appFolder`.
   DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent = nullptr);
+  // The same with the map read from a file named on the command line
+  // (--map FILE); its messages name that file.
+  struct MapFile {
+    std::filesystem::path path;
+  };
+  DiagWindow(usb::UsbLibrary& library, MapFile mapFile, QWidget* parent = nullptr);
   ~DiagWindow() override;
 
   // --- What the window holds, for the other classes and the tests -----------
   // The cached value of a register.
   [[nodiscard]] std::int16_t CachedValue(std::uint8_t address) const { return Cache[address]; }
+  // The map read at load (empty when none was), for a simulated chip to
+  // follow the same rules.
+  [[nodiscard]] const RegisterMap& LoadedMap() const { return Map; }
   // True while the window sets a row itself, which the spinner's Change
   // handler then ignores.
   [[nodiscard]] bool IgnoringSpinnerChange() const { return IgnoreSpinnerChange; }
@@ -117,6 +127,9 @@ class DiagWindow : public QWidget {
   void SaveLogAs_Click();
   void SaveRegisterValues_Click();
   void LoadRegisterValues_Click();
+  // Puts the map's reset values into the cache and the page shown, and logs
+  // one line; nothing goes to the chip.
+  void LoadResetValues_Click();
   // The log exactly as held, CR LF line ends and all. True when written.
   bool SaveLogAs(const QString& path);
   // The cached value of every named register. True when written.
@@ -140,6 +153,8 @@ class DiagWindow : public QWidget {
   friend class WindowLogSink;
 
   static constexpr std::size_t kBitButtons = std::size_t{kRowsPerPage} * kBitsPerRegister;
+
+  DiagWindow(usb::UsbLibrary& library, std::filesystem::path mapPath, bool mapNamed, QWidget* parent);
 
   // --- Controls, under the names of the layout -------------------------
   QLabel* lblQRVDevice = nullptr;
@@ -186,10 +201,19 @@ class DiagWindow : public QWidget {
   void SetBitButton(int index, bool set);
   // Shows a value that a read brought back in a row.
   void ShowReadValue(std::int16_t row, std::uint8_t value);
+  // What the map's rules show in a row: Read and Write enabled as the
+  // register's access allows, and its fields.
+  void ShowRowRules(int row);
+  // The value box's tooltip and accessible description: each field of the
+  // row's register with its value in the box, one line each.
+  void UpdateFieldTip(int row);
 
   std::filesystem::path appFolder_;
   // Wakes the event loop when Timer1 is due (handlers/pause.cpp).
   ExactWake* exactWake_ = nullptr;
+  QAction* loadResetValues_ = nullptr;  // in the page's context menu
+  std::filesystem::path mapPath_;
+  bool mapNamed_;  // named on the command line, not tabdefs.csv beside the program
   bool activated_ = false;
   bool unloaded_ = false;
   WindowLogSink logSink_{*this};

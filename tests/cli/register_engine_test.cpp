@@ -12,8 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/link/notification_queue.h"
 #include "backends/sim/sim_usb_library.h"
+#include "core/link/notification_queue.h"
+#include "core/text/link_log_text.h"
 
 namespace regdiag {
 namespace {
@@ -163,6 +164,95 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_EQ(b.sim.UninitCalls(), 1);
   EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
   EXPECT_EQ(b.sim.TransferCount(), 6u);
+}
+
+// Whole-device sequences leave out what the map's access rules keep them
+// from, each with one line after the bridge check and no transfer or pause;
+// Write All sends W1C bits as 0. The simulated chip follows the same rules: a
+// single read of an RC register still reads it, and clears it to its reset.
+const char* const kRulesMap =
+    "REG,1,ST\r\nACCESS,RC\r\nRESET,&H40\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nREG,3,ID\r\n"
+    "ACCESS,RO\r\nREG,4,CTL\r\nFIELD,GO,7,7,W1C\r\nFIELD,ID,6,5,RO\r\nFIELD,M,3,0\r\nREG,5,KICK\r\n"
+    "ACCESS,WO\r\nRESET,1\r\nFIELD,K,0,0,W1C\r\nFIELD,P,3,1\r\nREG,6,PLAIN";
+
+TEST(RegisterEngineTest, SequencesAndTheChipFollowTheMapsAccessRules) {
+  Bench b;
+  b.map = ParseRegisterMap(kRulesMap);
+  b.sim.FollowRules(usb::ChipRulesOf(b.map));
+  for (const auto& [address, value] :
+       {std::pair{1, 0x05}, {2, 0x10}, {3, 0xA7}, {4, 0x81}, {5, 0}, {6, 0x66}})
+    b.sim.Bridge().SetRegister(address, value);
+  const std::uint64_t transfers = b.sim.TransferCount();
+  EXPECT_EQ(b.engine.ReadAll(), Ok);
+  EXPECT_EQ(
+      b.Take(),
+      "Reading all device registers:\r\nSkipping register 0x01: reading it changes it\r\nSkipping register "
+      "0x02: write-only\r\nReading register 0x03 = 0xA7 successful\r\n(pause 10)\r\nReading register 0x04 "
+      "= 0x81 successful\r\n(pause 10)\r\nSkipping register 0x05: write-only\r\nReading register 0x06 = "
+      "0x66 successful\r\n(pause 10)\r\n\r\n");
+  EXPECT_EQ(b.sim.TransferCount() - transfers, 6u);
+  b.cache.fill(0xFF);
+  EXPECT_EQ(b.engine.WriteAll(), Ok);
+  EXPECT_EQ(
+      b.Take(),
+      "Writing all device registers:\r\nSkipping register 0x01: reading it changes it\r\nWriting register "
+      "0x02 = 0xEF successful\r\n(pause 10)\r\nSkipping register 0x03: read-only\r\nWriting register 0x04 = "
+      "0x7F successful\r\n(pause 10)\r\nWriting register 0x05 = 0xFE successful\r\n(pause "
+      "10)\r\nWriting register 0x06 = 0xFF successful\r\n(pause 10)\r\n\r\n");
+  // A 0 sent to a W1C bit leaves the flag; RO bits keep their value.
+  EXPECT_EQ(b.sim.Bridge().Register(0x02), 0xFF);
+  EXPECT_EQ(b.sim.Bridge().Register(0x04), 0x9F);
+  std::vector<int> read;
+  for (const auto& [address, write] : {std::pair{1, -1}, {1, -1}, {2, -1}, {3, 0x00}, {4, 0x8F}, {4, -1}}) {
+    if (write >= 0) static_cast<void>(b.engine.WriteRegister(address, write));
+    if (write < 0 && b.engine.ReadRegister(address) == Ok) read.push_back(b.cache[address]);
+  }
+  EXPECT_EQ(read, (std::vector<int>{0x05, 0x40, 0x00, 0x0F}));
+  EXPECT_EQ(b.sim.Bridge().Register(0x03), 0xA7);
+  // Without a bridge a sequence logs no skip line.
+  b.sim.Unplug(*b.sim.HeldBridge());
+  ASSERT_TRUE(b.Pause(kSequencePauseMs));
+  b.Take();
+  EXPECT_EQ(b.engine.WriteAll(), NoBridge);
+  EXPECT_EQ(b.Take(), "Writing all device registers:\r\n" + std::string(logtext::kNotDetected) + "\r\n\r\n");
+}
+
+// The engine's other decisions, for both front ends: what a verify compares,
+// what is refused, how a field write is composed, and the reset values.
+TEST(AccessRulesTest, VerifyRefusalsFieldWritesAndResetValues) {
+  const RegisterMap map = ParseRegisterMap(kRulesMap);
+  std::vector<int> masks;
+  for (const int address : {1, 2, 3, 4, 5, 6}) masks.push_back(VerifyMask(map, address));
+  EXPECT_EQ(masks, (std::vector<int>{0, 0, 0, 0x0F, 0, 0xFF}));
+  const RegisterRules& ctl = map.RulesOf(4);
+  const RegisterField& kick = map.RulesOf(5).fields[1];
+  using enum Refusal;
+  const std::pair<std::optional<Refusal>, std::optional<Refusal>> kRefusals[] = {
+      {ReadRefusal(map, 2), ReadWriteOnly},
+      {ReadRefusal(map, 1), {}},
+      {WriteRefusal(map, 3, false), WriteReadOnly},
+      {WriteRefusal(map, 2, true), VerifyWriteOnly},
+      {WriteRefusal(map, 2, false), {}},
+      {FieldWriteRefusal(map, 1, kick), FieldOfReadOnly},
+      {FieldWriteRefusal(map, 3, kick), FieldOfReadOnly},
+      {FieldWriteRefusal(map, 4, *ctl.FindField("id")), ReadOnlyField},
+      {FieldWriteRefusal(map, 2, map.RulesOf(2).fields[0]), WriteOnlyWithoutReset},
+      {FieldWriteRefusal(map, 4, *ctl.FindField("GO")), {}},
+      {FieldWriteRefusal(map, 5, kick), {}}};
+  for (std::size_t i = 0; i < std::size(kRefusals); ++i)
+    EXPECT_EQ(kRefusals[i].first, kRefusals[i].second) << i;
+  EXPECT_EQ(RefusalText(2, ReadWriteOnly), "register 0x02 is write-only: it cannot be read");
+  // Other W1C fields go as 0, reserved and read-only bits as read; a
+  // write-only register starts from its reset value.
+  EXPECT_EQ(FieldWriteBase(map, 4), std::nullopt);
+  EXPECT_EQ(ComposeFieldWrite(map, 4, *ctl.FindField("M"), 3, 0xF5), 0x73);
+  EXPECT_EQ(ComposeFieldWrite(map, 4, *ctl.FindField("GO"), 1, 0x05), 0x85);
+  EXPECT_EQ(ComposeFieldWrite(map, 5, kick, 5, *FieldWriteBase(map, 5)), 0x0A);
+  std::vector<std::pair<int, int>> resets;
+  for (const ResetValue& reset : ResetValues(map)) resets.emplace_back(reset.address, reset.value);
+  EXPECT_EQ(resets, (std::vector<std::pair<int, int>>{{1, 0x40}, {5, 1}}));
+  EXPECT_EQ(SkipFor(map, SequenceRule::Replay, 3), SkipReason::ReadOnly);
+  EXPECT_EQ(SkipFor(map, SequenceRule::Replay, 1), std::nullopt);
 }
 
 // Random work for fixed seeds: reads, writes, Read All and Write All, bridges

@@ -12,11 +12,13 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include <gtest/gtest.h>
 
 #include "core/map/address_number.h"
+#include "core/map/field_text.h"
 #include "core/map/map_file.h"
 #include "core/map/register_map.h"
 
@@ -35,8 +37,9 @@ std::string ReadDataFile(const char* name) {
 // The whole map in one line: "T=" title, "H=" heading, each page as
 // name:registers on its rows ("_" for an empty row above a filled one; "!"
 // marks a page past TabCount that shows something), then each named
-// register as address=name and each register with bit names as
-// address:bit7/.../bit0. Addresses are decimal.
+// register as address=name, each register with bit names as
+// address:bit7/.../bit0, and each with rules as address@ACCESS#reset and its
+// fields NAME:msb-lsbACCESS,value=label. Addresses are decimal.
 std::string Dump(const RegisterMap& map) {
   std::string out;
   const auto item = [&out](const std::string& text) { out += (out.empty() ? "" : "|") + text; };
@@ -59,7 +62,24 @@ std::string Dump(const RegisterMap& map) {
     for (int bit = kBitsPerRegister - 1; bit >= 0; --bit)
       bits += map.BitNames[address][bit] + (bit ? "/" : "");
     if (bits != "///////") item(std::to_string(address) + ":" + bits);
+    const RegisterRules& rules = map.RulesOf(address);
+    if (rules.Plain() && !rules.reset) continue;
+    std::string text = std::to_string(address) + "@" + std::string(AccessName(rules.access));
+    if (rules.reset) text += "#" + std::to_string(*rules.reset);
+    for (const RegisterField& field : rules.fields) {
+      text += " " + field.name + ":" + std::to_string(field.msb) + "-" + std::to_string(field.lsb);
+      text += AccessName(field.access);
+      for (const auto& [value, label] : field.values) text += "," + std::to_string(value) + "=" + label;
+    }
+    item(text);
   }
+  return out;
+}
+
+// The map, then each skipped line as "LINE: reason".
+std::string DumpWithNotes(const RegisterMap& map) {
+  std::string out = Dump(map);
+  for (const MapNote& note : map.SkippedLines) out += "|" + MapNoteText(note);
   return out;
 }
 
@@ -110,6 +130,49 @@ TEST(RegisterMapTest, Texts) {
   for (const auto& [text, dump] : kCases) EXPECT_EQ(Dump(ParseRegisterMap(text)), dump) << text;
 }
 
+// ACCESS, RESET and FIELD belong to the address of the last REG line; the
+// first given wins; a line that breaks a rule is skipped with its reason,
+// as are the lines the map could never use.
+TEST(RegisterMapTest, RulesAndSkippedLines) {
+  const std::string kReg = "REG,1,R\r\n";
+  const std::pair<std::string, std::string> kCases[] = {
+      {kReg + "access,ro\r\nReset,&H2\r\nFIELD,A,7,4,W1C,0=OFF,15=ON,,\r\nfield,b,0,0,,1=X=Y",
+       "1=R|1:A3/A2/A1/A0////b|1@RO#2 A:7-4W1C,0=OFF,15=ON b:0-0,1=X=Y"},
+      // A BITS line names the bits, wherever it stands; fields elsewhere count too.
+      {kReg + "FIELD,A,7,6\r\nBITS,a,b,c,d,e,f,g,h\r\n" + kReg + "FIELD,B,0,0",
+       "1=R|1:" + kAtoH + "|1@RW A:7-6 B:0-0"},
+      {"ACCESS,WO\r\nRESET,0\r\nREG,2,S\r\nACCESS,RC\r\nREG,1,R\r\nRESET,255",
+       "0@WO#0|1=R|1@RW#255|2=S|2@RC"},
+      {kReg + "ACCESS,RO\r\n\r\nACCESS,WO\r\nRESET,1\r\nRESET,2\r\nACCESS,XX\r\nACCESS\r\nRESET,256",
+       "1=R|1@RO#1|4: register 0x01 has its access from line 2|6: register 0x01 has its reset value from "
+       "line "
+       "5|7: unknown access 'XX' (RW, RO, WO or RC)|8: too few fields for ACCESS: 2 needed|9: reset value "
+       "out "
+       "of range (0 to 255): 256"},
+      {kReg + "FIELD,A,3,2,RW,0=P,3=Q\r\nFIELD,a,1,1\r\nFIELD,B,2,1\r\nFIELD,C,1,1,RX\r\n"
+              "FIELD,C,1,0,0=P,4=Q\r\nFIELD,C,1,0,1=P,1=Q\r\nFIELD,C,1,0,RO,P\r\nFIELD,C,0,1\r\n"
+              "FIELD,C,8,8\r\nFIELD,,1,1\r\nFIELD,C.D,1,1\r\nFIELD,C,1",
+       "1=R|1:////A1/A0//|1@RW A:3-2RW,0=P,3=Q|3: field a given twice|4: field B overlaps A|5: unknown "
+       "field access 'RX' (RW, RO, WO or W1C)|6: value '4' does not fit C (0 to 3)|7: value 1 given twice|8: "
+       "'P' is not VALUE=LABEL|9: bits 0..1 of C are not 7 >= MSB >= LSB >= 0|10: bits 8..8 of C are not 7 "
+       ">= "
+       "MSB >= LSB >= 0|11: field without a name|12: field name with a '.': C.D|13: too few fields for "
+       "FIELD: "
+       "4 needed"},
+      // Lines the map cannot use: the same as ever, now with a reason.
+      {"TITLE\r\nTabName\r\nREG,1\r\nBITS,a\r\nREG,300,X\r\nBITS,a,b,c,d,e,f,g,h\r\nACCESS,RO\r\n"
+       "TITLEBAR,\r\nREG,5,",
+       "|1: too few fields for TITLE: 2 needed|2: too few fields for TABNAME: 2 needed|3: too few fields for "
+       "REG: 3 needed|4: too few fields for BITS: 9 needed|5: register address out of range (0 to 255): "
+       "300|6: no register for this line: the REG line before it was skipped|7: no register for this line: "
+       "the REG line before it was skipped"},
+  };
+  for (const auto& [text, dump] : kCases) EXPECT_EQ(DumpWithNotes(ParseRegisterMap(text)), dump) << text;
+  std::string pages;
+  for (int page = 0; page <= kMaxPages; ++page) pages += kP;
+  EXPECT_EQ(MapNoteText(ParseRegisterMap(pages).SkippedLines.at(0)), "33: more than 32 pages");
+}
+
 TEST(RegisterMapTest, FilesFromDisk) {
   std::string tooMany;
   for (int page = 0; page < kMaxPages; ++page)
@@ -129,8 +192,85 @@ TEST(RegisterMapTest, FilesFromDisk) {
       {"map_too_many_pages.csv", tooMany + "33:b7/b6/b5/b4/b3/b2/b1/b0"},
   };
   for (const auto& [file, dump] : kCases) EXPECT_EQ(Dump(ParseRegisterMap(ReadDataFile(file))), dump) << file;
+  // The keywords of a chip's own definitions; bit names from the fields where no BITS line gives them.
+  EXPECT_EQ(DumpWithNotes(ParseRegisterMap(ReadDataFile("map_fields.csv"))),
+            "System:1,2,4|1=SYS_CTRL|1:RESET/SLEEP/-/-/CLKSEL1/CLKSEL0/ADC_EN/PWR_EN|1@RW#2 "
+            "CLKSEL:3-2RW,0=INTERNAL,1=EXTERNAL,2=PLL|2=INT_STATUS|2@RC|4=INT_CLEAR|4:///C_ALERT////|4@WO "
+            "C_ALERT:4-4W1C|12: field C_ALERT given twice");
   EXPECT_NE(ReadDataFile("map_worked_example.csv").find("\r\n"), std::string::npos)
       << "data file lost its CR LF";
+}
+
+// A field's value as a row's tooltip and regdiag-cli show it and read it back,
+// and the bits of a register by what may be done to them.
+TEST(RegisterFieldsTest, TextsValuesAndMasks) {
+  const RegisterMap map = ParseRegisterMap(
+      "REG,1,SYS\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,1=EXTERNAL,2=PLL\r\nFIELD,AVG,5,4,,0=1,1=2,2=4,3=8\r\n"
+      "FIELD,GO,7,7,W1C,1=\r\nREG,2,CLR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nFIELD,D,1,0\r\nREG,3,ST\r\nACCESS,"
+      "RC");
+  const RegisterRules& sys = map.RulesOf(1);
+  EXPECT_EQ(FieldsDescription(sys, 0xBC), "CLKSEL = 3\nAVG = 3 (8)\nGO = 1");
+  EXPECT_EQ(FieldsDescription(sys, 0x08), "CLKSEL = 2 (PLL)\nAVG = 0 (1)\nGO = 0");
+  EXPECT_EQ(FieldValueText(sys.fields[0], 2) + FieldValueText(sys.fields[0], 3), "2(PLL)3");
+  EXPECT_EQ(FieldsDescription(map.RulesOf(3), 0xFF), "");
+  const RegisterField& clksel = *sys.FindField("clkSel");
+  const RegisterField& avg = *sys.FindField("AVG");
+  const std::tuple<const RegisterField*, std::string, std::optional<std::uint8_t>, std::string> kValues[] = {
+      {&clksel, "pll", 2, ""},
+      {&clksel, "1", 1, ""},
+      {&clksel, "0x3", 3, ""},
+      {&avg, "4", 2, ""},
+      {&avg, "9", {}, "value 9 does not fit AVG (0 to 3)"},
+      {&clksel, "FAST", {}, "'FAST' is not a value of CLKSEL: INTERNAL, EXTERNAL, PLL or a number (0 to 3)"},
+      {sys.FindField("go"), "-1", {}, "value -1 does not fit GO (0 to 1)"},
+      {sys.FindField("GO"), "on", {}, "'on' is not a value of GO: a number (0 to 1)"}};
+  for (const auto& [field, text, value, error] : kValues) {
+    const FieldValueArgument read = ParseFieldValue(*field, text);
+    EXPECT_EQ(read.value, value) << text;
+    EXPECT_EQ(read.error, error) << text;
+  }
+  for (const auto& [text, parts] : std::initializer_list<std::pair<std::string_view, std::string>>{
+           {"SYS.CLKSEL", "SYS|CLKSEL"}, {"A.B.C", "A.B|C"}, {".C", "-"}, {"A.", "-"}, {"A", "-"}}) {
+    const auto split = SplitFieldPath(text);
+    EXPECT_EQ(split ? std::string(split->registerName) + "|" + std::string(split->fieldName) : "-", parts);
+  }
+  const auto masks = [](const RegisterRules& rules) {
+    const AccessMasks m = rules.Masks();
+    return std::vector<int>{m.rw, m.ro, m.wo, m.w1c};
+  };
+  EXPECT_EQ(masks(sys), (std::vector<int>{0x3C, 0, 0, 0x80}));
+  EXPECT_EQ(masks(map.RulesOf(2)),
+            (std::vector<int>{0, 0, 0x03, 0x10}));                      // a field takes the register's access
+  EXPECT_EQ(masks(map.RulesOf(3)), (std::vector<int>{0, 0xFF, 0, 0}));  // an RC register's bits read only
+  EXPECT_EQ(masks(map.RulesOf(4)), (std::vector<int>{0xFF, 0, 0, 0}));
+  EXPECT_EQ(sys.FindField("CLKSEL.X"), nullptr);
+}
+
+// The sample map as a real chip defines it: every line used, every named
+// register with a reset value, every named bit in a field (bits in none are
+// reserved), and the access of the registers that need care.
+TEST(RegisterMapTest, TheSampleMapDefinesThePmx7) {
+  const RegisterMap map = ParseRegisterMap(ReadFileWhole(REGDIAG_SAMPLE_MAP).bytes);
+  EXPECT_TRUE(map.SkippedLines.empty()) << MapNoteText(map.SkippedLines.front());
+  std::string access;
+  for (int address = 0; address < kRegisterCount; ++address) {
+    const RegisterRules& rules = map.RulesOf(address);
+    if (map.RegisterNames[address].empty()) continue;
+    EXPECT_TRUE(rules.reset.has_value()) << address;
+    const AccessMasks masks = rules.Masks();
+    const int inFields = masks.rw | masks.ro | masks.wo | masks.w1c;
+    for (int bit = 0; bit < kBitsPerRegister; ++bit)
+      EXPECT_EQ((inFields >> bit) & 1, map.BitNames[address][bit] == "-" ? 0 : 1)
+          << address << " bit " << bit;
+    const std::string& name = map.RegisterNames[address];
+    if (rules.access != RegisterAccess::RW)
+      access += name + "=" + std::string(AccessName(rules.access)) + " ";
+    if (masks.w1c != 0) access += name + ":W1C ";
+  }
+  EXPECT_EQ(
+      access,
+      "CHIP_ID=RO INT_STATUS=RC INT_CLEAR=WO INT_CLEAR:W1C TEMP_HI=RO TEMP_LO=RO GPIO_IN=RO WDT_KICK=WO "
+      "WDT_KICK:W1C ");
 }
 
 TEST(RegisterMapTest, NothingOutsideTheTables) {

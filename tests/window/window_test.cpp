@@ -31,12 +31,13 @@ QColor FaceColour(QWidget* button) {
 }
 
 // Right-clicks `widget`, chooses `action` in its menu, and answers the file
-// dialog that follows with `path`.
+// dialog that follows with `path` (none follows when it is empty).
 void ChooseFile(QWidget* widget, const QString& action, const QString& path) {
   QTimer::singleShot(0, widget, [action, path] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QVERIFY(menu != nullptr);
     QTimer::singleShot(0, menu, [action, path] {
+      if (path.isEmpty()) return;  // an action without a file
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       QVERIFY(dialog != nullptr && dialog->windowTitle() + "..." == action);
       QCOMPARE(dialog->nameFilters().last(), "All files (*)");
@@ -292,6 +293,60 @@ class WindowTest : public QObject {
     h.Type(0, "ff");
     QTest::keyClick(spinner, Qt::Key_Up, Qt::ControlModifier);
     ExpectRow(h, 0, 0x00, 255);
+  }
+
+  // A row follows the map's rules: Write is off for a read-only register and
+  // Read for a write-only one; the value box's tooltip and accessible
+  // description list the fields with the value as it changes. The page's
+  // menu loads the reset values, sending nothing, when the map gives any.
+  void rowsFollowAccessFieldsAndResetValues() {
+    WindowHarness h({.map =
+                         "TABNAME,Fields\r\nREG,1,SYS_CTRL\r\nRESET,&H02\r\nFIELD,CLKSEL,3,2,RW,0=INTERNAL,"
+                         "1=EXTERNAL,2=<b>PLL</b>\r\nFIELD,ADC_EN,1,1\r\nREG,0,CHIP_ID\r\nACCESS,RO\r\nREG,4,"
+                         "INT_CLEAR\r\nACCESS,WO\r\nFIELD,C,4,4,W1C\r\nTABNAME,Plain\r\nREG,&H10,STATUS\r\n"});
+    auto& w = h.Window();
+    const WindowControls c = h.Controls();
+    const auto states = [&c] {
+      QString text;
+      for (int row = 0; row < 3; ++row)
+        text += QString(c.cbRead[row]->isEnabled() ? "R" : "-") + (c.cbWrite[row]->isEnabled() ? "W" : "-");
+      return text;
+    };
+    QCOMPARE(states(), "RWR--W");
+    QCOMPARE(c.lblBitName[0 * 8 + 3]->text() + c.lblBitName[1]->text(),
+             "CLKSEL1ADC_EN");  // named by the fields
+    QCOMPARE(c.tbRegdata[0]->accessibleDescription(), "CLKSEL = 0 (INTERNAL)\nADC_EN = 0");
+    QCOMPARE(c.tbRegdata[0]->toolTip(), c.tbRegdata[0]->accessibleDescription());
+    h.Type(0, "0a");
+    QCOMPARE(c.tbRegdata[0]->accessibleDescription(), "CLKSEL = 2 (<b>PLL</b>)\nADC_EN = 1");
+    QVERIFY(c.tbRegdata[0]->toolTip().contains("(&lt;b&gt;PLL&lt;/b&gt;)\nADC_EN = 1"));  // shown literally
+    QTest::mouseClick(c.cbRegToggleBit[2], Qt::LeftButton);
+    QCOMPARE(c.tbRegdata[0]->toolTip(), "CLKSEL = 3\nADC_EN = 1");
+    QVERIFY(c.tbRegdata[1]->toolTip().isEmpty() && c.tbRegdata[1]->accessibleDescription().isEmpty());
+    h.SelectPage(1);
+    QVERIFY(c.tbRegdata[0]->toolTip().isEmpty() && c.cbRead[0]->isEnabled() && c.cbWrite[0]->isEnabled());
+    const std::uint64_t transfers = h.Library().TransferCount();
+    ChooseFile(c.fmRegCtrls[0], "Load Reset Values", QString());
+    QVERIFY(w.CachedValue(0x01) == 0x02 &&
+            h.NewLog() == "Loaded 1 reset values (not yet written to the chip)\r\n");
+    h.SelectPage(0);
+    QCOMPARE(c.tbRegdata[0]->text() + c.tbRegdata[0]->toolTip(), "02CLKSEL = 0 (INTERNAL)\nADC_EN = 1");
+    QCOMPARE(h.Library().TransferCount(), transfers);
+    // Write All skips the read-only register and sends W1C bits as 0, which
+    // the row then shows; Read All skips the write-only one.
+    QVERIFY(h.ShowAndStart());
+    h.Type(2, "1f");
+    QTest::mouseClick(c.cbWriteAllRegs, Qt::LeftButton);
+    QTest::mouseClick(c.cbReadAllRegs, Qt::LeftButton);
+    QCOMPARE(h.NewLog(),
+             "Writing all device registers:\r\nSkipping register 0x00: read-only\r\nWriting register 0x01 = 0x02 "
+             "successful\r\nWriting register 0x04 = 0x0F successful\r\nWriting register 0x10 = 0x00 successful\r\n\r\n"
+             "Reading all device registers:\r\n"
+             "Reading register 0x00 = 0x00 successful\r\nReading register 0x01 = 0x02 successful\r\nSkipping "
+             "register 0x04: write-only\r\nReading register 0x10 = 0x00 successful\r\n\r\n");
+    QCOMPARE(c.tbRegdata[2]->text(), "0F");
+    WindowHarness plain;
+    QVERIFY(!plain.Window().findChild<QAction*>("actLoadResetValues")->isVisible());
   }
 
   void logAndValuesTravelThroughFilesAndTheCommandLine() {

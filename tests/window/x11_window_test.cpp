@@ -93,20 +93,21 @@ class X11WindowTest : public QObject {
 
  private slots:
   // Without a map the message box comes first, captioned with the
-  // application's title.
+  // application's title. --map names a map of any name, anywhere.
   void programsShowExactlyTheMapTitle() {
     const QString title = QStringLiteral("<b>PMX-7</b> [*] & Tool — ü");
     for (const char* program : {REGDIAG_PROGRAM, REGDIAG_SIM_PROGRAM}) {
-      for (const bool withMap : {true, false}) {
+      for (const int where : {0, 1, 2}) {  // beside the program, nowhere, named by --map
+        const bool withMap = where != 1;
         // The program reads the map beside itself: a copy of it in a folder of its own.
         QTemporaryDir dir;
         const QString copy = dir.filePath(QFileInfo(QString::fromLocal8Bit(program)).fileName());
         QVERIFY(QFile::copy(QString::fromLocal8Bit(program), copy));
-        QFile map(dir.filePath(QStringLiteral("tabdefs.csv")));
+        QFile map(dir.filePath(where == 2 ? QStringLiteral("other.csv") : QStringLiteral("tabdefs.csv")));
         if (withMap && map.open(QIODevice::WriteOnly)) map.write(("TITLEBAR," + title + "\r\n").toUtf8());
         map.close();
         QProcess run;
-        run.start(copy, {});
+        run.start(copy, where == 2 ? QStringList{"--map", map.fileName()} : QStringList{});
         QStringList expected{withMap ? title : QStringLiteral("regdiag")};
         if (withMap && copy.endsWith(QStringLiteral("-sim"))) expected << QStringLiteral("Simulated bridge");
         QTRY_COMPARE_WITH_TIMEOUT(x_.Titles(run.processId()), expected, 15000);

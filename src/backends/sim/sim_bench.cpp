@@ -151,6 +151,7 @@ int SimUsbLibrary::Plug(std::uint16_t vendorId, std::uint16_t productId) {
   bridge->vendorId = vendorId;
   bridge->productId = productId;
   bridge->noEndpoints = noEndpoints_;
+  bridge->chip.FollowRules(chipRules_);
   const bool matches = Matches(*bridge);
   bridges_.emplace(id, std::move(bridge));
   if (matches) {
@@ -204,6 +205,12 @@ VirtualBridge& SimUsbLibrary::Bridge(int bridgeId) {
 VirtualBridge& SimUsbLibrary::Bridge() {
   SimBridge* first = FirstPlugged();
   return first != nullptr ? first->chip : standingChip_;
+}
+
+void SimUsbLibrary::FollowRules(const ChipRules& rules) {
+  chipRules_ = rules;
+  standingChip_.FollowRules(rules);
+  for (auto& [id, bridge] : bridges_) bridge->chip.FollowRules(rules);
 }
 
 SimUsbLibrary::SimBridge* SimUsbLibrary::FirstPlugged() const {

@@ -70,6 +70,9 @@ class SimUsbLibrary final : public UsbLibrary {
   // id that is not plugged gets the standing chip.
   [[nodiscard]] VirtualBridge& Bridge(int bridgeId);
   [[nodiscard]] VirtualBridge& Bridge();
+  // The chips of every bridge, plugged now or later, follow these rules
+  // (ChipRulesOf a map); without them a chip is plain memory.
+  void FollowRules(const ChipRules& rules);
 
   // --- Faults ----------------------------------------------------------
   // The next UsbInit fails with this status; the text, when given, becomes
@@ -195,6 +198,7 @@ class SimUsbLibrary final : public UsbLibrary {
   // The handle whose attach handler is running, usable during the call.
   DeviceHandle attaching_ = 0;
   VirtualBridge standingChip_;
+  ChipRules chipRules_{};
   std::map<const DeviceInfo*, std::unique_ptr<DeviceInfo>> infos_;
 };
 

@@ -54,7 +54,7 @@ void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
     } else if (request[1] != kChipReadAddressByte) {
       reply = {kStatusNoAck, 0x00};
     } else {
-      reply = {kStatusOk, registers_[request[2]]};
+      reply = {kStatusOk, Read(request[2])};
     }
   } else if (code == kRequestWrite) {
     if (request.size() < kWriteRequestSize) {
@@ -62,7 +62,7 @@ void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
     } else if (request[1] != kChipWriteAddressByte) {
       reply = {kStatusNoAck};
     } else {
-      registers_[request[2]] = request[3];
+      Write(request[2], request[3]);
       reply = {kStatusOk};
     }
   }
@@ -82,6 +82,36 @@ std::vector<std::uint8_t> VirtualBridge::TakeReply() {
   std::vector<std::uint8_t> reply = std::move(reply_).value_or(std::vector<std::uint8_t>{});
   reply_.reset();
   return reply;
+}
+
+std::uint8_t VirtualBridge::Read(std::uint8_t address) {
+  const ChipRule& rule = rules_[address];
+  const auto value = static_cast<std::uint8_t>(registers_[address] & ~rule.hidden);
+  if (rule.clearsOnRead) registers_[address] = rule.afterRead;
+  return value;
+}
+
+void VirtualBridge::Write(std::uint8_t address, std::uint8_t data) {
+  const ChipRule& rule = rules_[address];
+  const std::uint8_t old = registers_[address];
+  const std::uint8_t written = rule.keep | rule.w1c;
+  registers_[address] =
+      static_cast<std::uint8_t>((old & rule.keep) | (data & ~written) | (old & rule.w1c & ~data));
+}
+
+ChipRules ChipRulesOf(const RegisterMap& map) {
+  ChipRules rules{};
+  for (std::size_t address = 0; address < rules.size(); ++address) {
+    const RegisterRules& given = map.RulesOf(static_cast<int>(address));
+    const AccessMasks masks = given.Masks();
+    ChipRule& rule = rules[address];
+    rule.keep = masks.ro;
+    rule.w1c = masks.w1c;
+    rule.hidden = given.access == RegisterAccess::WO ? 0xFF : masks.wo;
+    rule.clearsOnRead = given.access == RegisterAccess::RC;
+    rule.afterRead = given.reset.value_or(0);
+  }
+  return rules;
 }
 
 void VirtualBridge::LoadDemoValues() {

@@ -3,6 +3,8 @@
 // pipe and prepares the reply that the next IN transfer collects. Shared by
 // the simulated backend and by test fixtures that emulate a device below
 // libusb. Not thread-safe: the owner serialises access.
+//
+// The chip is plain memory until it is given the access rules of a map.
 #pragma once
 
 #include <array>
@@ -11,7 +13,25 @@
 #include <span>
 #include <vector>
 
+#include "core/map/register_map.h"
+
 namespace regdiag::usb {
+
+// How each register of the virtual chip answers, from a map's access rules.
+struct ChipRule {
+  std::uint8_t keep = 0;      // bits a write leaves as they are (read-only)
+  std::uint8_t w1c = 0;       // bits a written 1 clears and a written 0 leaves
+  std::uint8_t hidden = 0;    // bits that read back 0 (write-only)
+  bool clearsOnRead = false;  // an RC register: after a read it holds afterRead
+  std::uint8_t afterRead = 0;
+};
+using ChipRules = std::array<ChipRule, 256>;
+
+// The rules a map gives: an RO bit ignores writes; an RC register returns its
+// value, then clears to its reset value (0 without one); a W1C bit clears
+// when written 1; a WO register, or WO bit, reads back 0. A map without
+// ACCESS and FIELD lines gives plain memory.
+[[nodiscard]] ChipRules ChipRulesOf(const RegisterMap& map);
 
 class VirtualBridge {
  public:
@@ -44,12 +64,17 @@ class VirtualBridge {
   void SetRegister(std::uint8_t address, std::uint8_t value) { registers_[address] = value; }
   // Believable power-on values for a demonstration chip.
   void LoadDemoValues();
+  void FollowRules(const ChipRules& rules) { rules_ = rules; }
 
   // Requests handled so far (for tests).
   [[nodiscard]] std::uint64_t RequestCount() const { return requestCount_; }
 
  private:
+  std::uint8_t Read(std::uint8_t address);
+  void Write(std::uint8_t address, std::uint8_t data);
+
   std::array<std::uint8_t, 256> registers_{};
+  ChipRules rules_{};
   std::optional<std::vector<std::uint8_t>> reply_;
   std::optional<std::uint8_t> forcedStatus_;
   std::optional<std::size_t> shortReply_;

@@ -8,6 +8,7 @@
 
 #include "core/map/address_number.h"
 #include "core/text/lines.h"
+#include "core/map/rules_reader.h"
 
 namespace regdiag {
 namespace {
@@ -50,18 +51,22 @@ class MapParser {
     for (auto& page : map_.RowAddress) page.fill(kNoRegister);
   }
 
+  // Every piece of the file between line ends, empty ones included, so
+  // that the lines are counted as a person counts them.
   void ReadLine(std::string_view line);
   // A file without a TABNAME gives no pages and every row empty; the window
   // copes with that.
-  RegisterMap Finish() {
-    map_.TabCount = static_cast<std::int16_t>(page_ + 1);
-    return std::move(map_);
-  }
+  RegisterMap Finish();
 
  private:
   void StartPage(std::string_view name);
   void AddRegister(std::string_view addressField, std::string_view name);
   void NameBits(const LineFields& fields);
+  // ACCESS, RESET and FIELD, which belong to the current register.
+  void ReadRule(std::string_view keyword, std::string_view line);
+  // Needs at least `needed` fields: else the line is skipped.
+  bool Has(const LineFields& fields, std::size_t needed);
+  void Skip(std::string reason) { map_.SkippedLines.push_back({line_, std::move(reason)}); }
 
   RegisterMap map_;
   int page_ = -1;
@@ -70,25 +75,68 @@ class MapParser {
   bool pagesFull_ = false;
   // Address of the latest REG line; empty when it was not a 16-bit number.
   std::optional<int> current_ = 0;
+  int line_ = 0;
+  RulesReader rules_;
+  // The addresses a BITS line named: they take no bit names from fields.
+  std::array<bool, kRegisterCount> bitsGiven_{};
 };
 
 void MapParser::ReadLine(std::string_view line) {
+  ++line_;
+  if (line.empty()) return;
   const LineFields fields(line);
   const std::string_view keyword = fields.field[0];
-  // A line shorter than its keyword needs is ignored whole: a short REG
+  // A line shorter than its keyword needs is skipped whole: a short REG
   // leaves the current register as it was.
   if (IsKeyword(keyword, "TABNAME")) {
-    if (fields.count >= 2) StartPage(fields.field[1]);
+    if (Has(fields, 2)) StartPage(fields.field[1]);
   } else if (IsKeyword(keyword, "REG")) {
-    if (fields.count >= 3) AddRegister(fields.field[1], fields.field[2]);
+    if (Has(fields, 3)) AddRegister(fields.field[1], fields.field[2]);
   } else if (IsKeyword(keyword, "BITS")) {
-    if (fields.count >= 9) NameBits(fields);
+    if (Has(fields, 9)) NameBits(fields);
   } else if (IsKeyword(keyword, "TITLEBAR")) {
-    if (fields.count >= 2 && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
+    if (Has(fields, 2) && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
   } else if (IsKeyword(keyword, "TITLE")) {
-    if (fields.count >= 2 && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
+    if (Has(fields, 2) && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
+  } else if (IsKeyword(keyword, "ACCESS") || IsKeyword(keyword, "RESET") || IsKeyword(keyword, "FIELD")) {
+    ReadRule(keyword, line);
   }
   // Any other keyword makes the line a comment.
+}
+
+bool MapParser::Has(const LineFields& fields, std::size_t needed) {
+  if (fields.count >= needed) return true;
+  std::string keyword(fields.field[0]);
+  for (char& c : keyword) c = UpperAscii(c);
+  Skip(TooFewFields(keyword, static_cast<int>(needed)));
+  return false;
+}
+
+void MapParser::ReadRule(std::string_view keyword, std::string_view line) {
+  if (!current_ || !IsRegisterAddress(*current_)) {
+    Skip("no register for this line: the REG line before it was skipped");
+    return;
+  }
+  const auto address = static_cast<std::uint8_t>(*current_);
+  RegisterRules& rules = map_.EditRules(address);
+  std::string reason;
+  if (IsKeyword(keyword, "ACCESS")) {
+    reason = rules_.Access(rules, address, line, line_);
+  } else if (IsKeyword(keyword, "RESET")) {
+    reason = rules_.Reset(rules, address, line, line_);
+  } else {
+    reason = rules_.Field(rules, line);
+  }
+  if (!reason.empty()) Skip(std::move(reason));
+}
+
+RegisterMap MapParser::Finish() {
+  map_.TabCount = static_cast<std::int16_t>(page_ + 1);
+  for (std::size_t address = 0; address < map_.RulesIndex.size(); ++address) {
+    if (map_.RulesIndex[address] != 0 && !bitsGiven_[address])
+      NameBitsFromFields(map_.RulesOf(static_cast<int>(address)), map_.BitNames[address]);
+  }
+  return std::move(map_);
 }
 
 void MapParser::StartPage(std::string_view name) {
@@ -96,6 +144,7 @@ void MapParser::StartPage(std::string_view name) {
   // named but shown on no page rather than added to the last one.
   if (page_ + 1 >= kMaxPages) {
     pagesFull_ = true;
+    Skip("more than 32 pages");
     return;
   }
   ++page_;
@@ -108,7 +157,10 @@ void MapParser::AddRegister(std::string_view addressField, std::string_view name
   // An address that does not round into 16 bits (or is not finite) is as
   // out of range as 300: the line names nothing and a BITS after it is lost.
   current_ = RoundAddressToInt16(ReadAddressNumber(addressField));
-  if (!current_ || !IsRegisterAddress(*current_)) return;
+  if (!current_ || !IsRegisterAddress(*current_)) {
+    Skip("register address out of range (0 to 255): " + std::string(addressField));
+    return;
+  }
   const auto address = static_cast<std::size_t>(*current_);
   map_.RegisterNames[address] = name;
   // Before the first TABNAME there is no page to show the register on.
@@ -121,7 +173,11 @@ void MapParser::AddRegister(std::string_view addressField, std::string_view name
 
 void MapParser::NameBits(const LineFields& fields) {
   // After an ignored REG there is no register to give the names to.
-  if (!current_ || !IsRegisterAddress(*current_)) return;
+  if (!current_ || !IsRegisterAddress(*current_)) {
+    Skip("no register for this line: the REG line before it was skipped");
+    return;
+  }
+  bitsGiven_[static_cast<std::size_t>(*current_)] = true;
   auto& bits = map_.BitNames[static_cast<std::size_t>(*current_)];
   for (std::size_t k = 1; k <= kBitsPerRegister; ++k) bits[kBitsPerRegister - k] = fields.field[k];
 }
@@ -133,13 +189,29 @@ std::int16_t RegisterMap::AddressAt(int page, int row) const {
   return RowAddress[static_cast<std::size_t>(page)][static_cast<std::size_t>(row)];
 }
 
+const RegisterRules& RegisterMap::RulesOf(int address) const {
+  static const RegisterRules kPlain;
+  const std::uint16_t index = RulesIndex[static_cast<std::size_t>(address)];
+  return index == 0 ? kPlain : RulesList[index - 1u];
+}
+
+RegisterRules& RegisterMap::EditRules(int address) {
+  std::uint16_t& index = RulesIndex[static_cast<std::size_t>(address)];
+  if (index == 0) {
+    RulesList.emplace_back();
+    index = static_cast<std::uint16_t>(RulesList.size());
+  }
+  return RulesList[index - 1u];
+}
+
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
   MapParser parser;
   // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
   // limit on the number of lines.
   LineSplitter lines(fileBytes, LineEnds::CrLf);
+  // Every piece goes to the parser, empty ones too: it counts the lines.
   while (const std::optional<std::string_view> line = lines.Next()) {
-    if (!line->empty()) parser.ReadLine(*line);
+    parser.ReadLine(*line);
   }
   return parser.Finish();
 }

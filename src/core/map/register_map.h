@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "core/map/register_rules.h"
 
 namespace regdiag {
 
@@ -29,18 +32,33 @@ struct RegisterMap {
   std::array<std::array<std::string, kBitsPerRegister>, kRegisterCount> BitNames{};
   std::string WindowTitle;
   std::string HeadingText;
+  // Access, reset value and fields, for the addresses that ACCESS, RESET or
+  // FIELD lines name: RulesIndex holds 0 for an address without rules, else
+  // its place in RulesList plus one. Kept apart from the fixed tables so that
+  // a map without these lines costs next to nothing more.
+  std::array<std::uint16_t, kRegisterCount> RulesIndex{};
+  std::vector<RegisterRules> RulesList;
+  // The lines that could not be used and were skipped, in file order.
+  std::vector<MapNote> SkippedLines;
 
   // The register address shown at (page, row), or kNoRegister for a slot
   // outside the tables.
   [[nodiscard]] std::int16_t AddressAt(int page, int row) const;
+  // The rules of an address (0..255): plain read-write memory without a
+  // reset value where the map gives none.
+  [[nodiscard]] const RegisterRules& RulesOf(int address) const;
+  // The rules of an address, made plain when it has none yet.
+  RegisterRules& EditRules(int address);
 };
 
 // Last known value of every register, indexed by the 8-bit address.
 using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
 
 // Parses the whole text of a register map file. Never fails: lines it cannot
-// use are skipped, so the result always keeps the invariants of a map (every
-// filled slot 0..255, no filled row below an empty one, at most 32 pages).
+// use are skipped, with the reason in SkippedLines, so the result always
+// keeps the invariants of a map (every filled slot 0..255, no filled row
+// below an empty one, at most 32 pages, no overlapping fields). Lines with
+// an unknown keyword are comments, not skipped lines.
 [[nodiscard]] RegisterMap ParseRegisterMap(std::string_view fileBytes);
 
 }  // namespace regdiag

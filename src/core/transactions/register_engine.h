@@ -17,6 +17,7 @@
 #include "core/link/bridge_session.h"
 #include "core/map/register_map.h"
 #include "core/text/transaction_text.h"
+#include "core/transactions/access_rules.h"
 
 namespace regdiag {
 
@@ -57,13 +58,19 @@ class RegisterEngine {
   // sequence pause, and an empty line. The rows make their own bridge check.
   Outcome RunGroup(const char* header, const std::function<Outcome(int row)>& transaction);
   // The header, the bridge check, then `transfer` for each address in order,
-  // each followed by the sequence pause, and an empty line.
+  // each followed by the sequence pause, and an empty line. An address that
+  // `rule` leaves out gets its skip line instead, with no transfer and no
+  // pause.
   Outcome ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
-                         const std::function<Outcome(std::uint8_t)>& transfer);
+                         const std::function<Outcome(std::uint8_t)>& transfer,
+                         SequenceRule rule = SequenceRule::Everything);
   // Every register the map names, in address order: read into the cache, or
-  // written from it.
+  // written from it (W1C bits as 0), leaving out what the map's access rules
+  // keep whole-device sequences from.
   Outcome ReadAll();
   Outcome WriteAll();
+  // True, after logging why, when `rule` leaves the register out.
+  bool LoggedSkip(SequenceRule rule, std::uint8_t address);
   // The addresses the map names, ascending.
   [[nodiscard]] std::vector<std::uint8_t> NamedAddresses() const;
 

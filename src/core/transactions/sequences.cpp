@@ -18,13 +18,15 @@ Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome
 }
 
 Outcome RegisterEngine::ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
-                                       const std::function<Outcome(std::uint8_t)>& transfer) {
+                                       const std::function<Outcome(std::uint8_t)>& transfer,
+                                       SequenceRule rule) {
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   if (!BridgeConnected()) {
     result = Outcome::NoBridge;
   } else {
     for (const std::uint8_t address : addresses) {
+      if (LoggedSkip(rule, address)) continue;
       result = Worse(result, transfer(address));
       if (!waiter_.Pause(kSequencePauseMs)) return Outcome::Cancelled;
     }
@@ -43,14 +45,19 @@ std::vector<std::uint8_t> RegisterEngine::NamedAddresses() const {
 }
 
 Outcome RegisterEngine::ReadAll() {
-  return ForEachAddress(logtext::kReadAllHeader, NamedAddresses(),
-                        [this](std::uint8_t address) { return ReadRegister(address); });
+  return ForEachAddress(
+      logtext::kReadAllHeader, NamedAddresses(),
+      [this](std::uint8_t address) { return ReadRegister(address); }, SequenceRule::WholeRead);
 }
 
 Outcome RegisterEngine::WriteAll() {
-  return ForEachAddress(logtext::kWriteAllHeader, NamedAddresses(), [this](std::uint8_t address) {
-    return WriteRegister(address, static_cast<std::uint8_t>(cache_[address] & 0xFF));
-  });
+  return ForEachAddress(
+      logtext::kWriteAllHeader, NamedAddresses(),
+      [this](std::uint8_t address) {
+        return WriteRegister(
+            address, WholeWriteValue(map_, address, static_cast<std::uint8_t>(cache_[address] & 0xFF)));
+      },
+      SequenceRule::WholeWrite);
 }
 
 }  // namespace regdiag

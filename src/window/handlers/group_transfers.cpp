@@ -23,6 +23,11 @@ void DiagWindow::cbReadAllRegs_Click() {
   if (engine_.ReadAll() != Outcome::Cancelled) TabStrip1_Click();
 }
 
-void DiagWindow::cbWriteAllRegs_Click() { engine_.WriteAll(); }
+void DiagWindow::cbWriteAllRegs_Click() {
+  const RegisterValueCache before = Cache;
+  // W1C bits go out as 0, and the cache holds what was sent: the page then
+  // shows it. With no W1C bit nothing changes, and the page is left alone.
+  if (engine_.WriteAll() != Outcome::Cancelled && Cache != before) TabStrip1_Click();
+}
 
 }  // namespace regdiag

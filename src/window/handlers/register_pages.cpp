@@ -33,6 +33,7 @@ void DiagWindow::TabStrip1_Click() {
     tbRegdata[row]->setText(QString::fromStdString(HexByteText(Cache[address])));
     UpdateBitsFromText(r);
     UpdateSpinnerFromText(r);
+    ShowRowRules(row);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
 #include "core/map/register_snapshot.h"
+#include "core/transactions/access_rules.h"
 #include "window/diag_window.h"
 #include "window/widgets/log_pane.h"
 
@@ -24,14 +25,20 @@ const QString kSnapshotFilter = QStringLiteral("Register snapshots (*.csv);;All 
 void DiagWindow::AddPageMenu() {
   auto* save = new QAction(tr("Save Register Values..."), this);
   auto* load = new QAction(tr("Load Register Values..."), this);
+  auto* reset = new QAction(tr("Load Reset Values"), this);
   connect(save, &QAction::triggered, this, &DiagWindow::SaveRegisterValues_Click);
   connect(load, &QAction::triggered, this, &DiagWindow::LoadRegisterValues_Click);
+  connect(reset, &QAction::triggered, this, &DiagWindow::LoadResetValues_Click);
+  // Offered only by a map that gives reset values (Form_Load decides).
+  reset->setObjectName(QStringLiteral("actLoadResetValues"));
+  reset->setVisible(false);
+  loadResetValues_ = reset;
   // The rows lie over the page area; a right click on either offers both.
   std::vector<QWidget*> page{tabPageArea};
   page.insert(page.end(), fmRegCtrls.begin(), fmRegCtrls.end());
   for (QWidget* area : page) {
     area->setContextMenuPolicy(Qt::ActionsContextMenu);
-    area->addActions({save, load});
+    area->addActions({save, load, reset});
   }
   connect(txtLog, &LogPane::saveRequested, this, &DiagWindow::SaveLogAs_Click);
 }
