@@ -185,6 +185,9 @@ class DiagWindow : public QWidget {
   void SetBitButton(int index, bool set);
   // Shows a value that a read brought back in a row.
   void ShowReadValue(std::int16_t row, std::uint8_t value);
+  // Write, or in Write Group (`knownOnly`) nothing for a register whose value
+  // is not known.
+  void WriteRow(std::int16_t row, bool knownOnly);
 
   std::filesystem::path appFolder_;
   bool activated_ = false;

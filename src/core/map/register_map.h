@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,8 +37,26 @@ struct RegisterMap {
   [[nodiscard]] std::int16_t AddressAt(int page, int row) const;
 };
 
-// Last known value of every register, indexed by the 8-bit address.
-using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
+// Last known value of every register, indexed by the 8-bit address, and
+// whether it is known at all. A register is known once a value has been
+// stored for it: read from the chip, written, edited or loaded from a file.
+// Until then it holds 0, which is nobody's value and is never written to the
+// chip in a register's name.
+class RegisterValueCache {
+ public:
+  [[nodiscard]] std::int16_t operator[](std::size_t address) const { return values_[address]; }
+  [[nodiscard]] bool Known(std::size_t address) const { return known_[address]; }
+  void Store(std::size_t address, std::int16_t value) {
+    values_[address] = value;
+    known_[address] = true;
+  }
+  // Back to all 0 and nothing known.
+  void Clear() { *this = RegisterValueCache{}; }
+
+ private:
+  std::array<std::int16_t, kRegisterCount> values_{};
+  std::bitset<kRegisterCount> known_;
+};
 
 // Parses the whole text of a register map file. Never fails: lines it cannot
 // use are skipped, so the result always keeps the invariants of a map (every

@@ -13,7 +13,7 @@ void DiagWindow::cbReadRegs_Click() {
 
 void DiagWindow::cbWriteRegs_Click() {
   engine_.RunGroup(logtext::kWriteGroupHeader, [this](int row) {
-    cbWrite_Click(static_cast<std::int16_t>(row));
+    WriteRow(static_cast<std::int16_t>(row), true);
     return Outcome::Ok;
   });
 }

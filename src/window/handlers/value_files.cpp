@@ -91,7 +91,7 @@ bool DiagWindow::LoadRegisterValues(const QString& path) {
     ShowMessage(tr("Register values not loaded from %1:\n%2").arg(path, lines.join(QLatin1Char('\n'))));
     return false;
   }
-  for (const SnapshotEntry& entry : snapshot.entries) Cache[entry.address] = entry.value;
+  for (const SnapshotEntry& entry : snapshot.entries) Cache.Store(entry.address, entry.value);
   if (TabStrip1->count() > 0) TabStrip1_Click();
   std::string line = "Loaded " + std::to_string(snapshot.entries.size()) + " register values from " +
                      QFileInfo(path).fileName().toStdString() + " (not yet written to the chip)";
