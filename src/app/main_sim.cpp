@@ -20,9 +20,7 @@ int main(int argc, char** argv) {
 
   regdiag::DiagWindow window(library, regdiag::AppFolder());
   regdiag::SimControlPanel panel(library);
-  QObject::connect(&window, &QObject::destroyed, &panel, &QWidget::close);
   window.show();
-  panel.move(window.frameGeometry().topRight() + QPoint(8, 0));
-  panel.show();
+  panel.AttachTo(window);
   return QApplication::exec();
 }

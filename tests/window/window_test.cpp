@@ -146,6 +146,13 @@ class WindowTest : public QObject {
     ExpectRow(h, 5, 0x00, 0xA5);
     QTest::mouseClick(c.cbRegToggleBit[5 * 8 + 1], Qt::LeftButton);
     ExpectRow(h, 5, 0x00, 0xA7);
+    // A screen reader names a bit by its row and column, and tells its value.
+    QStringList spoken;
+    for (const int index : {5 * 8 + 7, 5 * 8 + 1, 2 * 8}) {
+      QAccessibleInterface* bit = QAccessible::queryAccessibleInterface(c.cbRegToggleBit[index]);
+      spoken << bit->text(QAccessible::Name) + "=" + bit->text(QAccessible::Value);
+    }
+    QCOMPARE(spoken.join('|'), "CONFIG bit 7 EN=1|CONFIG bit 1 SS1=1|bit 0=0");
     QTest::mouseClick(c.cbRegToggleBit[5 * 8 + 0], Qt::LeftButton);
     QCOMPARE(c.tbRegdata[5]->text(), "A6");
     h.SelectPage(3);  // no registers: every row hidden
@@ -221,7 +228,6 @@ class WindowTest : public QObject {
   // steps the same value.
   void valueEditingKeepsTheRowInStep() {
     WindowHarness h;
-    auto& w = h.Window();
     const WindowControls c = h.Controls();
     auto* box = c.tbRegdata[0];
     box->setCursorPosition(0);
@@ -330,14 +336,19 @@ class WindowTest : public QObject {
     other.close();
     QVERIFY(w.LoadRegisterValues(other.fileName()));
     QCOMPARE(h.NewLog(),
-             "Loaded 1 register values from other.csv (not yet written to the chip); 1 names differ "
-             "from the map\r\n");
-    QVERIFY(other.open(QIODevice::Append) && other.write("0x01,LIMITS,0x22\r\n") > 0);
+             "Loaded 1 register value from other.csv (not yet written to the chip); 1 name differs from the "
+             "map\r\n");
+    // A box lists 20 problems at most, however many the file holds.
+    QVERIFY(other.open(QIODevice::Append) &&
+            other.write(QByteArray("0x01,LIMITS,0x22\r\n").repeated(100000)) > 0);
     other.close();
     QVERIFY(!w.LoadRegisterValues(other.fileName()) && !w.LoadRegisterValues(folder + "none.csv") &&
             !w.SaveLogAs(folder + "none/session.log") && !w.SaveRegisterValues(folder + "none/values.csv"));
     QCOMPARE(h.Messages().Texts().size(), 4);
-    QVERIFY2(h.Messages().Texts()[0].contains("\nline 3: "), qPrintable(h.Messages().Texts()[0]));
+    QVERIFY(h.Messages().Texts()[0].contains(
+                ":\nline 3: register 0x01 given twice (first on line 2)\nline 4: ") &&
+            h.Messages().Texts()[0].count('\n') == 21 &&
+            h.Messages().Texts()[0].endsWith("\nand 99980 more"));
     QVERIFY(h.Messages().Texts()[1].endsWith("none.csv:\nno such file"));
     QVERIFY(h.Messages().Texts()[2].startsWith("Log not saved to " + folder + "none/session.log:\n"));
     QVERIFY(h.Messages().Texts()[3].startsWith("Register values not saved to"));
