@@ -101,6 +101,9 @@ show_rules_ms=$(win '^BM_ShowDiagWindowRulesAgainstPlain/' rules_ms)
 show_plain_ms=$(win '^BM_ShowDiagWindowRulesAgainstPlain/' plain_ms)
 plain_ms=$(median shown_ms "$results/start_regdiag-sim-plain.txt")
 plain_best=$(best shown_ms "$results/start_regdiag-sim-plain.txt")
+refused_small_ms=$(win '^BM_LoadRefusedSnapshot/bad_lines:10000/' median_ms)
+refused_ms=$(win '^BM_LoadRefusedSnapshot/bad_lines:100000/' median_ms)
+refused_box_px=$(win '^BM_LoadRefusedSnapshot/bad_lines:100000/' box_height_px)
 sim_ms=$(median shown_ms "$results/start_regdiag-sim.txt")
 min_ms=$(median shown_ms "$results/start_minimal_qt.txt")
 sim_best=$(best shown_ms "$results/start_regdiag-sim.txt")
@@ -138,7 +141,8 @@ awk -v read_us="$read_us" -v write_us="$write_us" -v read_paint_us="$read_paint_
   -v a11y_s="$a11y_s" -v a11y_step="$a11y_step" -v a11y_runs="$a11y_runs" \
   -v plain_ms="$plain_ms" -v plain_best="$plain_best" -v show_rules="$show_rules_ms" -v show_plain="$show_plain_ms" \
   -v cli_read_ms="$cli_read_ms" -v cli_dump_s="$cli_dump_s" -v engine_read_us="$engine_read_us" \
-  -v quit_ms="$quit_ms" \
+  -v quit_ms="$quit_ms" -v refused_small_ms="$refused_small_ms" -v refused_ms="$refused_ms" \
+  -v refused_box_px="$refused_box_px" \
   -v runs="$start_runs" '
 function verdict(ok) { return ok ? "met" : "**not met**" }
 function row(what, figure, against, ratio, goal) {
@@ -188,6 +192,10 @@ BEGIN {
   row("Log pane (window LogLine), last 1,000 of 100,000 appends, events served",
       sprintf("%.1f ms", lwl / 1000), sprintf("first 1,000: %.1f ms", lwf / 1000), sprintf("%.2f×", lwl / lwf),
       "≤ 2×: " verdict(lwl <= 2 * lwf))
+  row("Load a snapshot refused on each of 100,000 lines, to its message box closed (median of 5; box " \
+      sprintf("%d px tall)", refused_box_px),
+      sprintf("%.1f ms", refused_ms), sprintf("10,000 lines: %.1f ms", refused_small_ms),
+      sprintf("%.2f×", refused_ms / refused_small_ms), "≤ 20× (linear): " verdict(refused_ms <= 20 * refused_small_ms))
   if (map_time == "") {
     row("Parse a map of 32 pages and 192 registers", "not measured: core_bench has no BM_ParseFullMap",
         "regdiag-sim cold start", "–", "(information)")

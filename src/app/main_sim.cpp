@@ -23,9 +23,7 @@ int main(int argc, char** argv) {
   // The chip behaves as the map the window read says: read once, for both.
   library.FollowRules(regdiag::usb::ChipRulesOf(window->LoadedMap()));
   regdiag::SimControlPanel panel(library);
-  QObject::connect(window.get(), &QObject::destroyed, &panel, &QWidget::close);
   window->show();
-  panel.move(window->frameGeometry().topRight() + QPoint(8, 0));
-  panel.show();
+  panel.AttachTo(*window);
   return QApplication::exec();
 }

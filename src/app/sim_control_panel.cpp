@@ -1,18 +1,26 @@
 #include "app/sim_control_panel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "backends/sim/sim_usb_library.h"
+#include "window/diag_window.h"
 
 namespace regdiag {
 
 namespace {
+
+// Between the window and the panel beside it.
+constexpr int kPanelGap = 8;
 
 QPushButton* AddButton(QLayout* layout, const QString& caption) {
   auto* button = new QPushButton(caption);
@@ -24,10 +32,15 @@ QPushButton* AddButton(QLayout* layout, const QString& caption) {
 }  // namespace
 
 SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
-    : QWidget(parent, Qt::Window), library_(library) {
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      library_(library) {
   setWindowTitle(tr("Simulated bridge"));
   setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
+  // Its size is its contents', as the window's is fixed: neither offers to
+  // be maximized.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(BuildBench());
   layout->addWidget(BuildFaults());
   state_ = new QLabel;
@@ -39,6 +52,38 @@ SimControlPanel::SimControlPanel(usb::SimUsbLibrary& library, QWidget* parent)
   connect(refresh, &QTimer::timeout, this, &SimControlPanel::Refresh);
   refresh->start(250);
   Refresh();
+}
+
+QPoint PanelPlace(const QRect& window, const QSize& panel, const QRect& screen) {
+  int x = window.right() + 1 + kPanelGap;
+  if (x + panel.width() > screen.right() + 1) x = window.right() + 1 - panel.width();
+  // Whole on the screen: the right and bottom edges first, then the left
+  // and top ones, which win for a panel larger than the screen.
+  x = std::max(std::min(x, screen.right() + 1 - panel.width()), screen.left());
+  const int y = std::max(std::min(window.top(), screen.bottom() + 1 - panel.height()), screen.top());
+  return {x, y};
+}
+
+void SimControlPanel::AttachTo(DiagWindow& window) {
+  auto* again = new QAction(tr("Simulator Panel"), &window);
+  connect(again, &QAction::triggered, this, [this, &window] { ShowBeside(window); });
+  window.AddPageAction(again);
+  connect(&window, &QObject::destroyed, this, &QWidget::close);
+  ShowBeside(window);
+}
+
+void SimControlPanel::ShowBeside(const QWidget& window) {
+  if (!isVisible()) {
+    // Before it is shown the panel has no frame yet; the window's frame
+    // stands for it.
+    adjustSize();
+    const QSize frame = size() + (window.frameGeometry().size() - window.size());
+    const QRect screen = window.screen()->availableGeometry();
+    move(PanelPlace(window.frameGeometry(), frame, screen));
+  }
+  show();
+  raise();
+  activateWindow();
 }
 
 QGroupBox* SimControlPanel::BuildBench() {

@@ -16,17 +16,18 @@ std::uint8_t CachedValue(RegisterEngine& engine, std::uint8_t address) {
 
 // A single transaction begins with the bridge check, as a click on Read or
 // Write does. Without a bridge the rest of a command would fail alike, so
-// the first NoBridge ends it.
-Outcome Checked(RegisterEngine& engine, const std::function<Outcome()>& transaction) {
-  return engine.BridgeConnected() ? transaction() : Outcome::NoBridge;
+// the first NoBridge ends it. A command's transactions all go to the bridge
+// held when it began (`claim`): on another one they fail.
+Outcome Checked(RegisterEngine& engine, std::uint64_t claim, const std::function<Outcome()>& transaction) {
+  return engine.BridgeConnected() ? engine.OnBridge(claim, transaction) : Outcome::NoBridge;
 }
 
-Outcome Read(RegisterEngine& engine, std::uint8_t address) {
-  return Checked(engine, [&] { return engine.ReadRegister(address); });
+Outcome Read(RegisterEngine& engine, std::uint64_t claim, std::uint8_t address) {
+  return Checked(engine, claim, [&] { return engine.ReadRegister(address); });
 }
 
-Outcome Write(RegisterEngine& engine, std::uint8_t address, std::uint8_t value) {
-  return Checked(engine, [&] { return engine.WriteRegister(address, value); });
+Outcome Write(RegisterEngine& engine, std::uint64_t claim, std::uint8_t address, std::uint8_t value) {
+  return Checked(engine, claim, [&] { return engine.WriteRegister(address, value); });
 }
 
 }  // namespace
@@ -53,11 +54,12 @@ Verdict Conclude(Console& console, Outcome outcome) {
 
 Verdict RunRead(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
+  const std::uint64_t claim = engine.BridgeClaim();
   Outcome result = Outcome::Ok;
   for (std::size_t i = 0; i < command.registers.size(); ++i) {
     if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
     const std::uint8_t address = command.registers[i];
-    const Outcome outcome = Read(engine, address);
+    const Outcome outcome = Read(engine, claim, address);
     if (outcome == Outcome::Ok) Print(RegisterLine(console.map, address, CachedValue(engine, address)));
     ReportFailure(console, logtext::Access::Read, address, outcome);
     result = Worse(result, outcome);
@@ -69,11 +71,12 @@ Verdict RunRead(const Command& command, Console& console) {
 Verdict RunWrite(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
   const std::uint8_t address = command.registers.front();
-  Outcome outcome = Write(engine, address, command.value);
+  const std::uint64_t claim = engine.BridgeClaim();
+  Outcome outcome = Write(engine, claim, address, command.value);
   ReportFailure(console, logtext::Access::Write, address, outcome);
   if (outcome != Outcome::Ok || !command.verify) return Conclude(console, outcome);
   if (!console.waiter.Pause(kSequencePauseMs)) return Conclude(console, Outcome::Cancelled);
-  outcome = Read(engine, address);
+  outcome = Read(engine, claim, address);
   ReportFailure(console, logtext::Access::Read, address, outcome);
   if (outcome != Outcome::Ok) return Conclude(console, outcome);
   if (CachedValue(engine, address) == command.value) return Verdict::Success;
@@ -87,8 +90,9 @@ Verdict RunWatch(const Command& command, Console& console) {
   const std::uint8_t address = command.registers.front();
   std::optional<std::uint8_t> shown;
   long lines = 0;
+  const std::uint64_t claim = engine.BridgeClaim();
   for (;;) {
-    const Outcome outcome = Read(engine, address);
+    const Outcome outcome = Read(engine, claim, address);
     if (outcome == Outcome::Cancelled) return Verdict::Success;
     if (outcome != Outcome::Ok) {
       ReportFailure(console, logtext::Access::Read, address, outcome);
@@ -110,12 +114,13 @@ Verdict RunReplay(const Command& command, Console& console) {
     return Verdict::Success;
   }
   RegisterEngine& engine = *console.engine;
+  const std::uint64_t claim = engine.BridgeClaim();
   Outcome result = Outcome::Ok;
   for (std::size_t i = 0; i < command.writes.size(); ++i) {
     if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
     console.progress.Show("writing", i + 1, command.writes.size());
     const LoggedWrite& write = command.writes[i];
-    const Outcome outcome = Write(engine, write.address, write.value);
+    const Outcome outcome = Write(engine, claim, write.address, write.value);
     ReportFailure(console, logtext::Access::Write, write.address, outcome);
     result = Worse(result, outcome);
     if (outcome == Outcome::NoBridge) break;

@@ -104,7 +104,7 @@ bool DiagWindow::LoadRegisterMap() {
       break;
   }
   Map = ParseRegisterMap(file.bytes);
-  Cache.fill(0);
+  Cache.Clear();
   return true;
 }
 

@@ -143,6 +143,28 @@ class DiagWindow : public QWidget {
   // application's title.
   void ShowMessage(const QString& text);
 
+  // --- Context menus and what waits for the bridge's work -------------------
+  // Offers `action` in the context menu of the register pages, after the
+  // window's own. The window does not take ownership.
+  void AddPageAction(QAction* action);
+  // Keeps `action` disabled while a sequence or a transfer runs: a load or a
+  // save then would mix with the values and lines the work is bringing.
+  void DisableWhileBusy(QAction* action);
+  // True while a sequence or a transfer runs.
+  [[nodiscard]] bool Busy() const { return busy_ > 0; }
+  // Holds the window busy while it lives; what runs a sequence or waits for
+  // a transfer holds one.
+  class BusyScope {
+   public:
+    explicit BusyScope(DiagWindow& window);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    QPointer<DiagWindow> window_;
+  };
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -207,6 +229,12 @@ class DiagWindow : public QWidget {
   // The value box's tooltip and accessible description: each field of the
   // row's register with its value in the box, one line each.
   void UpdateFieldTip(int row);
+  // Write, or in Write Group (`knownOnly`) nothing for a register whose value
+  // is not known.
+  void WriteRow(std::int16_t row, bool knownOnly);
+  // Names each bit button of a row by what its row and column show.
+  void NameBitButtons(int row);
+  void UpdateBusyActions();
 
   std::filesystem::path appFolder_;
   // Wakes the event loop when Timer1 is due (handlers/pause.cpp).
@@ -216,6 +244,8 @@ class DiagWindow : public QWidget {
   bool mapNamed_;  // named on the command line, not tabdefs.csv beside the program
   bool activated_ = false;
   bool unloaded_ = false;
+  int busy_ = 0;
+  std::vector<QPointer<QAction>> busyDisabled_;
   WindowLogSink logSink_{*this};
   WindowWaiter waiter_{*this};
   RegisterEngine engine_;

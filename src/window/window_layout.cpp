@@ -50,6 +50,9 @@ void DiagWindow::BuildControls() {
   setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
   setWindowIcon(WindowIcon());
   setFixedSize(Px(14100), Px(9810));
+  // A fixed size shows as fixed: the window manager offers no maximize.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   // Controls without a font of their own use the small default face.
   QFont base = font();
   base.setPointSizeF(8.25);
@@ -151,6 +154,7 @@ void DiagWindow::BuildRow(int row) {
   cbWrite[row] = Named(new QPushButton(QStringLiteral("Write"), frame), QStringLiteral("cbWrite_") + n,
                        QStringLiteral("Write"));
   cbWrite[row]->setGeometry(TwipsRect(12360, 360, 735, 375));
+  NameBitButtons(row);
 }
 
 void DiagWindow::BuildBottomBar() {

@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <climits>
@@ -44,6 +46,11 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
+// The presses that move the keyboard focus to the widget under them.
+bool GivesFocus(QEvent::Type type) {
+  return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::Wheel;
+}
+
 }  // namespace
 
 bool WindowWaiter::Pause(int msec) {
@@ -57,6 +64,7 @@ bool WindowWaiter::Cancelled() const { return window_.Unloaded(); }
 bool WindowWaiter::WaitUntil(const std::function<bool()>& ended,
                              std::chrono::steady_clock::time_point deadline) {
   using std::chrono::steady_clock;
+  const DiagWindow::BusyScope busy(window_);
   const InputGate gate(window_);
   // The deadline's own tick wakes the wait; the library's Wake does the rest.
   QTimer deadlineTick;
@@ -89,10 +97,18 @@ InputGate::InputGate(DiagWindow& window) : window_(window) {
 InputGate::~InputGate() { QCoreApplication::instance()->removeEventFilter(this); }
 
 bool InputGate::eventFilter(QObject* watched, QEvent* event) {
-  if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;
+  if (!IsUserInput(event->type())) return false;
+  const QWidget* quit = window_.cbQuit;
+  if (watched == window_.windowHandle() && GivesFocus(event->type())) {
+    // The widget under a press takes the focus before any filter sees the
+    // press it gets: a press that is dropped is dropped here, on its way in.
+    const QPoint at = static_cast<QSinglePointEvent*>(event)->position().toPoint();
+    const QWidget* target = window_.childAt(at);
+    return !(target != nullptr && (target == quit || quit->isAncestorOf(target)));
+  }
+  if (!watched->isWidgetType()) return false;
   auto* widget = static_cast<QWidget*>(watched);
   if (widget->window() != &window_) return false;
-  const QWidget* quit = window_.cbQuit;
   return !(widget == quit || quit->isAncestorOf(widget));
 }
 

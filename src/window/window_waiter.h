@@ -36,7 +36,7 @@ class WindowWaiter final : public Waiter {
 };
 
 // Drops the user's input to one window, except to its Quit button, while it
-// lives.
+// lives. A dropped click does not move the keyboard focus either.
 class InputGate final : public QObject {
  public:
   explicit InputGate(DiagWindow& window);

@@ -38,6 +38,7 @@ struct Bench : LogSink, Waiter {
   bool Pause(int msec) override { return PauseUntil(msec, {}); }
   bool PauseUntil(int msec, const std::function<bool()>& /*done*/) override {
     log += "(pause " + std::to_string(msec) + ")\r\n";
+    if (duringPause) std::exchange(duringPause, nullptr)();
     engine.Session().RunNotifications();
     return !cancel;
   }
@@ -51,7 +52,7 @@ struct Bench : LogSink, Waiter {
   std::string Take() { return std::exchange(log, {}); }  // the log since the last call
 
   bool cancel = false;
-  std::function<void()> duringHang;
+  std::function<void()> duringHang, duringPause;
   std::string log;
   usb::SimUsbLibrary sim;
   RegisterMap map;
@@ -104,6 +105,7 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
       c.inject(b);
       const Outcome outcome = write ? c.write : c.read;
       EXPECT_EQ(write ? b.engine.WriteRegister(0x01, 0x5A) : b.engine.ReadRegister(0x01), outcome);
+      EXPECT_EQ(b.cache.Known(0x01), write || outcome == Ok);  // a failed read changes nothing but the log
       const std::string ends[] = {write ? " = 0x5A successful\r\n" : " = 0x12 successful\r\n", "", kNoAck,
                                   " failed: General I2C error\r\n", " failed: USB transfer error\r\n"};
       EXPECT_EQ(b.Take(), c.pipeLines + (write ? "Writing" : "Reading") + " register 0x01" +
@@ -150,11 +152,25 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   const std::string readAll = "Reading all device registers:\r\n";
   EXPECT_EQ(b.Take(), readAll + "Reading register 0x01 failed: General I2C error\r\n(pause 10)\r\n" +
                           "Reading register 0x02" + kNoAck + "(pause 10)\r\n\r\n");
+  // Write All writes no value that is not known, and no pause follows.
+  b.engine.WriteRegister(0x01, 0x34);
+  b.Take();
+  EXPECT_EQ(b.engine.WriteAll(), Ok);
+  EXPECT_EQ(b.Take(),
+            "Writing all device registers:\r\nWriting register 0x01 = 0x34 successful\r\n(pause 10)\r\n"
+            "Skipping register 0x02: value not known\r\n\r\n");
+  // A sequence never goes on with another bridge, even one taken at once.
+  b.sim.SetStandingFault(std::nullopt);
+  int second = 0;
+  b.duringPause = [&b, &second] { b.sim.Unplug(*b.sim.HeldBridge()), second = b.sim.Plug(); };
+  EXPECT_EQ(b.engine.ReadAll(), TransferError);
+  EXPECT_TRUE(b.Take().ends_with("Reading register 0x02 failed: USB transfer error\r\n(pause 10)\r\n\r\n"));
+  EXPECT_TRUE(b.sim.HeldBridge() == second && b.sim.Bridge(second).RequestCount() == 0u);
   b.sim.HangNextTransfer();
   b.duringHang = [&b] { b.cancel = true; };
   EXPECT_EQ(b.engine.ReadAll(), Cancelled);
   EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
-  EXPECT_EQ(b.sim.TransferCount(), 5u);  // two exchanges, then the hung request
+  EXPECT_EQ(b.sim.TransferCount(), 11u);  // five exchanges, then the hung request
   b.sim.HangNextTransfer();
   b.duringHang = [&b] {
     b.engine.Session().End();
@@ -163,7 +179,7 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_EQ(b.engine.ReadRegister(0x01), Cancelled);
   EXPECT_EQ(b.sim.UninitCalls(), 1);
   EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
-  EXPECT_EQ(b.sim.TransferCount(), 6u);
+  EXPECT_EQ(b.sim.TransferCount(), 12u);
 }
 
 // Whole-device sequences leave out what the map's access rules keep them
@@ -191,7 +207,7 @@ TEST(RegisterEngineTest, SequencesAndTheChipFollowTheMapsAccessRules) {
       "= 0x81 successful\r\n(pause 10)\r\nSkipping register 0x05: write-only\r\nReading register 0x06 = "
       "0x66 successful\r\n(pause 10)\r\n\r\n");
   EXPECT_EQ(b.sim.TransferCount() - transfers, 6u);
-  b.cache.fill(0xFF);
+  for (int a = 0; a < kRegisterCount; ++a) b.cache.Store(a, 0xFF);  // every value known
   EXPECT_EQ(b.engine.WriteAll(), Ok);
   EXPECT_EQ(
       b.Take(),
@@ -335,7 +351,7 @@ class Soak : public Bench {
     if (plan_ == kHang && Pick(2) == 0) duringHang = [this, held] { sim.Unplug(held); };
     awaitingReply_ = plan_ < kInfoIn;
     const auto access = read ? logtext::Access::Read : logtext::Access::Write;
-    exchanges_.emplace_back(address, read && lost ? cache[address] : value,
+    exchanges_.emplace_back(address, read && (lost || said != ReplyStatus::Success) ? cache[address] : value,
                             lost ? TransferError : std::array{Ok, NoAck, I2cError}[static_cast<int>(said)],
                             lost ? logtext::TransferErrorLine(access, address)
                                  : logtext::TransactionLine(access, address, said, value));

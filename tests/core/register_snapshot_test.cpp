@@ -98,7 +98,7 @@ TEST(RegisterSnapshotTest, WritesEveryNamedRegisterAndReadsItBack) {
   map.RegisterNames[0x43] = " A\rB,C\n ";
   RegisterValueCache cache{};
   for (int address = 0; address < kRegisterCount; ++address)
-    cache[address] = static_cast<std::int16_t>(255 - address);
+    cache.Store(address, static_cast<std::int16_t>(255 - address));
   const std::string text = WriteSnapshot(map, cache);
   EXPECT_TRUE(text.starts_with("address,name,value\n0x00,CHIP_ID,0xFF\n0x01,SYS_CTRL,0xFE\n"));
   EXPECT_NE(text.find("\n0x42,WDT\xC3\xA9KICK,0xBD\n0x43,A B C,0xBC\n"), std::string::npos);

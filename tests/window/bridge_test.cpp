@@ -51,36 +51,46 @@ class BridgeTest : public QObject {
     QTest::keyClick(c.tbRegdata[2], '7');  // the caret went to the start: 7 takes the high digit's place
     QTest::mouseClick(c.cbWrite[2], Qt::LeftButton);
     QVERIFY(chip.Register(0x22) == 0x75 && h.NewLog() == Line("Writing", 0x22, 0x75));
-    // A failed status still shows the value read; a reply without the value
-    // leaves the row and the cache as they were.
+    // A read that fails in any way changes nothing but the log: the row and
+    // the cache keep the value typed.
     chip.SetRegister(0x21, 0xA9);
-    h.Library().ForceNextStatusByte(0x40);
-    c.cbRead[1]->click();
-    QCOMPARE(h.NewLog(),
-             "Reading register 0x21 failed: No ACK from QRV4417. Check power and connections.\r\n");
-    QVERIFY(c.tbRegdata[1]->text() == "A9" && w.CachedValue(0x21) == 0xA9);
     h.Type(1, QStringLiteral("3c"));
-    h.Library().ShortenNextReply(1);
-    c.cbRead[1]->click();
-    QCOMPARE(h.NewLog(), "Reading register 0x21 failed: USB transfer error\r\n");
-    QVERIFY(c.tbRegdata[1]->text() == "3C" && w.CachedValue(0x21) == 0x3C && c.updnRegData[1]->value() == 0x3C);
-    // Write Group sends what the six rows show, the unnamed register too.
-    for (int row = 0; row < 6; ++row) h.Type(row, QString::number(0xA0 + row, 16));
+    for (const auto& [status, cut, failure] :
+         {std::tuple{0x40, 3, "No ACK from QRV4417. Check power and connections."},
+          {0x80, 3, "General I2C error"},
+          {0x00, 1, "USB transfer error"}}) {
+      h.Library().ForceNextStatusByte(static_cast<std::uint8_t>(status));
+      h.Library().ShortenNextReply(cut);
+      c.cbRead[1]->click();
+      QCOMPARE(h.NewLog(), "Reading register 0x21 failed: " + std::string(failure) + "\r\n");
+      QVERIFY(c.tbRegdata[1]->text() == "3C" && w.CachedValue(0x21) == 0x3C &&
+              c.updnRegData[1]->value() == 0x3C && c.cbRegToggleBit[8 + 7]->text() == "0");
+    }
+    // Write Group sends what the rows show, the unnamed register too, but no
+    // value that nobody read, wrote, edited or loaded.
+    for (int row = 0; row < 5; ++row) h.Type(row, QString::number(0xA0 + row, 16));
     c.cbWriteRegs->click();
     std::string log = "Writing register group:\r\n";
-    for (const int a : {0x20, 0x21, 0x22, 0x23, 0x24, 0x00}) log += Line("Writing", a, chip.Register(a));
-    QVERIFY(h.NewLog() == log + "\r\n" && chip.Register(0x22) == 0xA2 && chip.Register(0x00) == 0xA5);
+    for (const int a : {0x20, 0x21, 0x22, 0x23, 0x24}) log += Line("Writing", a, chip.Register(a));
+    QVERIFY(h.NewLog() == log + "Skipping register 0x00: value not known\r\n\r\n" &&
+            chip.Register(0x22) == 0xA2 && chip.Register(0x00) == 0);
     // Read Group reads each row as the page shows it then: the tab is
     // switched, and a no-acknowledge armed, in the pause after the first.
-    QTimer::singleShot(0, &w, [&h] {
+    // Loading and saving wait for the sequence to end.
+    QList<QAction*> files = c.tabPageArea->actions() << c.txtLog->SaveAction();
+    files.removeIf([](const QAction* action) { return !action->isVisible(); });  // a map without reset values
+    bool filesWait = false;
+    QTimer::singleShot(0, &w, [&] {
       h.SelectPage(0);
       h.Library().ForceNextStatusByte(0x40);
+      filesWait = files.size() == 3 && std::ranges::none_of(files, &QAction::isEnabled);
     });
     const auto before = h.Library().TransferCount();
     c.cbReadRegs->click();
     QCOMPARE(h.NewLog(),
              "Reading register group:\r\n" + Line("Reading", 0x20, 0xA0) +
                  "Reading register 0x01 failed: No ACK from QRV4417. Check power and connections.\r\n\r\n");
+    QVERIFY(filesWait && std::ranges::all_of(files, &QAction::isEnabled));
     // Two transfers a row; rows that show no register send nothing.
     h.SelectPage(3);
     for (int row = 0; row < 6; ++row) c.cbRead[row]->click(), c.cbWrite[row]->click();
@@ -104,6 +114,12 @@ class BridgeTest : public QObject {
     for (const int a : named) log += Line("Writing", a, w.CachedValue(a));
     QCOMPARE(h.NewLog(), log + "\r\n");
     QVERIFY(chip.Register(0x00) == 0xAB && chip.Register(0x05) == 0x55 && chip.Register(0x24) == 0xA4);
+    // Read All never goes on with a bridge taken after its own one left.
+    QTimer::singleShot(0, &w, [&h] { h.Library().Unplug(*h.FirstBridge()), h.Library().Plug(); });
+    c.cbReadAllRegs->click();
+    QVERIFY(h.NewLog().ends_with("Reading register 0x24 failed: USB transfer error\r\n\r\n") &&
+            h.Library().HeldBridge() != h.FirstBridge() &&
+            h.Library().Bridge(*h.Library().HeldBridge()).RequestCount() == 0);
   }
 
   void failedSessionStartLeavesNoBridge() {
@@ -170,7 +186,8 @@ class BridgeTest : public QObject {
   }
 
   // While a request hangs, the window serves its events but drops a click on
-  // Read and a key in a value box, and holds a second bridge's attach.
+  // Read, and a click (the focus stays) and a key in a value box; it holds a
+  // second bridge's attach and saving the log waits.
   // Unplugging the bridge ends the transfer; after the transaction the second
   // is set aside, then taken as the first's detach comes. Quit ends the next
   // hung transfer and its sequence, and nothing goes out after.
@@ -184,9 +201,13 @@ class BridgeTest : public QObject {
     std::string duringHang = "not served";
     int second = 0;
     sim.HangNextTransfer();
+    c.tbRegdata[0]->setFocus();
     QTimer::singleShot(50, &w, [&] {
-      QTest::mouseClick(c.cbRead[1], Qt::LeftButton);
+      for (QWidget* clicked :
+           std::initializer_list<QWidget*>{c.cbRead[1], c.tbRegdata[1]})  // as the screen sends them
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, clicked->mapTo(&w, QPoint(4, 4)));
       QTest::keyClick(c.tbRegdata[1], Qt::Key_7);
+      if (c.txtLog->SaveAction()->isEnabled()) duringHang = "saving offered";
       second = sim.Plug();
       QTimer::singleShot(50, &w, [&] {
         duringHang = h.NewLog();
@@ -194,7 +215,7 @@ class BridgeTest : public QObject {
       });
     });
     c.cbRead[0]->click();
-    QVERIFY(duringHang.empty() && c.tbRegdata[1]->text() == "00");
+    QVERIFY(duringHang.empty() && c.tbRegdata[1]->text() == "00" && w.focusWidget() == c.tbRegdata[0]);
     QCOMPARE(h.NewLog(), PipeFailed("Write", "20000003 (The device is no longer connected)") +
                              "Reading register 0x00 failed: USB transfer error\r\n");
     h.ProcessEvents();
@@ -221,7 +242,7 @@ class BridgeTest : public QObject {
     const WindowControls c = h.Controls();
     h.Library().Bridge().SetRegister(0x00, 0x5A);
     regdiag::SimControlPanel panel(h.Library());
-    panel.show();
+    panel.AttachTo(h.Window());
     const auto click = [&panel](const QString& caption) {
       for (auto* control : panel.findChildren<QAbstractButton*>())
         if (control->text() == caption) return QTest::mouseClick(control, Qt::LeftButton);
@@ -261,6 +282,21 @@ class BridgeTest : public QObject {
       h.ProcessEvents();
       QCOMPARE(QString::fromStdString(h.NewLog()), QString::fromStdString(row.log));
     }
+    // Closed, it comes back from the page menu, at its place beside the
+    // window, whole on the screen.
+    const QRect place = panel.frameGeometry();
+    panel.close();
+    for (QAction* action : c.fmRegCtrls[0]->actions())
+      if (action->text() == "Simulator Panel") action->trigger();
+    QVERIFY(panel.isVisible() && panel.frameGeometry() == place &&
+            QGuiApplication::primaryScreen()->availableGeometry().contains(place));
+    // Beside the window where the screen has room, else over its right edge.
+    for (const auto& [window, screen, at] :
+         {std::tuple{QRect(100, 50, 940, 654), QRect(0, 0, 1920, 1080), QPoint(1048, 50)},
+          {QRect(42, 57, 940, 654), QRect(0, 0, 1024, 768), QPoint(682, 57)},
+          {QRect(900, 500, 940, 654), QRect(0, 0, 1024, 768), QPoint(724, 268)},
+          {QRect(-50, -20, 940, 654), QRect(0, 30, 1024, 738), QPoint(590, 30)}})
+      QCOMPARE(regdiag::PanelPlace(window, QSize(300, 500), screen), at);
   }
 };
 

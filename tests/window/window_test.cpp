@@ -147,6 +147,13 @@ class WindowTest : public QObject {
     ExpectRow(h, 5, 0x00, 0xA5);
     QTest::mouseClick(c.cbRegToggleBit[5 * 8 + 1], Qt::LeftButton);
     ExpectRow(h, 5, 0x00, 0xA7);
+    // A screen reader names a bit by its row and column, and tells its value.
+    QStringList spoken;
+    for (const int index : {5 * 8 + 7, 5 * 8 + 1, 2 * 8}) {
+      QAccessibleInterface* bit = QAccessible::queryAccessibleInterface(c.cbRegToggleBit[index]);
+      spoken << bit->text(QAccessible::Name) + "=" + bit->text(QAccessible::Value);
+    }
+    QCOMPARE(spoken.join('|'), "CONFIG bit 7 EN=1|CONFIG bit 1 SS1=1|bit 0=0");
     QTest::mouseClick(c.cbRegToggleBit[5 * 8 + 0], Qt::LeftButton);
     QCOMPARE(c.tbRegdata[5]->text(), "A6");
     h.SelectPage(3);  // no registers: every row hidden
@@ -328,19 +335,20 @@ class WindowTest : public QObject {
     const std::uint64_t transfers = h.Library().TransferCount();
     ChooseFile(c.fmRegCtrls[0], "Load Reset Values", QString());
     QVERIFY(w.CachedValue(0x01) == 0x02 &&
-            h.NewLog() == "Loaded 1 reset values (not yet written to the chip)\r\n");
+            h.NewLog() == "Loaded 1 reset value (not yet written to the chip)\r\n");
     h.SelectPage(0);
     QCOMPARE(c.tbRegdata[0]->text() + c.tbRegdata[0]->toolTip(), "02CLKSEL = 0 (INTERNAL)\nADC_EN = 1");
     QCOMPARE(h.Library().TransferCount(), transfers);
-    // Write All skips the read-only register and sends W1C bits as 0, which
-    // the row then shows; Read All skips the write-only one.
+    // Write All skips the read-only register and one whose value is not known
+    // yet, and sends W1C bits as 0, which the row then shows; Read All skips
+    // the write-only one.
     QVERIFY(h.ShowAndStart());
     h.Type(2, "1f");
     QTest::mouseClick(c.cbWriteAllRegs, Qt::LeftButton);
     QTest::mouseClick(c.cbReadAllRegs, Qt::LeftButton);
     QCOMPARE(h.NewLog(),
              "Writing all device registers:\r\nSkipping register 0x00: read-only\r\nWriting register 0x01 = 0x02 "
-             "successful\r\nWriting register 0x04 = 0x0F successful\r\nWriting register 0x10 = 0x00 successful\r\n\r\n"
+             "successful\r\nWriting register 0x04 = 0x0F successful\r\nSkipping register 0x10: value not known\r\n\r\n"
              "Reading all device registers:\r\n"
              "Reading register 0x00 = 0x00 successful\r\nReading register 0x01 = 0x02 successful\r\nSkipping "
              "register 0x04: write-only\r\nReading register 0x10 = 0x00 successful\r\n\r\n");
@@ -384,14 +392,19 @@ class WindowTest : public QObject {
     other.close();
     QVERIFY(w.LoadRegisterValues(other.fileName()));
     QCOMPARE(h.NewLog(),
-             "Loaded 1 register values from other.csv (not yet written to the chip); 1 names differ "
-             "from the map\r\n");
-    QVERIFY(other.open(QIODevice::Append) && other.write("0x01,LIMITS,0x22\r\n") > 0);
+             "Loaded 1 register value from other.csv (not yet written to the chip); 1 name differs from the "
+             "map\r\n");
+    // A box lists 20 problems at most, however many the file holds.
+    QVERIFY(other.open(QIODevice::Append) &&
+            other.write(QByteArray("0x01,LIMITS,0x22\r\n").repeated(100000)) > 0);
     other.close();
     QVERIFY(!w.LoadRegisterValues(other.fileName()) && !w.LoadRegisterValues(folder + "none.csv") &&
             !w.SaveLogAs(folder + "none/session.log") && !w.SaveRegisterValues(folder + "none/values.csv"));
     QCOMPARE(h.Messages().Texts().size(), 4);
-    QVERIFY2(h.Messages().Texts()[0].contains("\nline 3: "), qPrintable(h.Messages().Texts()[0]));
+    QVERIFY(h.Messages().Texts()[0].contains(
+                ":\nline 3: register 0x01 given twice (first on line 2)\nline 4: ") &&
+            h.Messages().Texts()[0].count('\n') == 21 &&
+            h.Messages().Texts()[0].endsWith("\nand 99980 more"));
     QVERIFY(h.Messages().Texts()[1].endsWith("none.csv:\nno such file"));
     QVERIFY(h.Messages().Texts()[2].startsWith("Log not saved to " + folder + "none/session.log:\n"));
     QVERIFY(h.Messages().Texts()[3].startsWith("Register values not saved to"));

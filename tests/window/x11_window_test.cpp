@@ -38,8 +38,26 @@ class XServer {
             xcb_get_property_value_length(reply.get())};
   }
 
+  // What a window manager reads: a size it may change (the size hints'
+  // minimum and maximum differ), a maximize it may offer (the Motif hints'
+  // functions or decorations), a place not wholly on the screen.
+  QString Fault(xcb_window_t window) {
+    const QByteArray size = Property(window, "WM_NORMAL_HINTS"), motif = Property(window, "_MOTIF_WM_HINTS");
+    const auto* s = reinterpret_cast<const qint32*>(size.constData());
+    const auto* m = reinterpret_cast<const quint32*>(motif.constData());
+    QString fault;
+    if (size.size() < 36 || (~s[0] & 0x30) || s[5] != s[7] || s[6] != s[8]) fault += " (resizable)";
+    if (motif.size() < 12 || (~m[0] & 3) || (m[1] & 0x11) || (m[2] & 0x41)) fault += " (maximizable)";
+    const auto place = Owned(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr));
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    if (!place || place->x < 0 || place->y < 0 || place->x + place->width > screen->width_in_pixels ||
+        place->y + place->height > screen->height_in_pixels)
+      fault += " (off the screen)";
+    return fault;
+  }
+
   // The _NET_WM_NAME of every shown top-level window of a process, sorted;
-  // one that shows no icon says so.
+  // one that shows no icon, or has a Fault, says so.
   QStringList Titles(qint64 pid) {
     QStringList titles;
     const auto id = static_cast<quint32>(pid);
@@ -51,7 +69,9 @@ class XServer {
       if (shown && shown->map_state == XCB_MAP_STATE_VIEWABLE &&
           Property(windows[i], "_NET_WM_PID") == QByteArray(reinterpret_cast<const char*>(&id), sizeof id)) {
         titles << QString::fromUtf8(Property(windows[i], "_NET_WM_NAME")) +
-                      (Property(windows[i], "_NET_WM_ICON").isEmpty() ? QStringLiteral(" (no icon)") : QString());
+                      (Property(windows[i], "_NET_WM_ICON").isEmpty() ? QStringLiteral(" (no icon)")
+                                                                      : QString()) +
+                      Fault(windows[i]);
       }
     }
     titles.sort();

@@ -55,6 +55,10 @@ class BridgeSession {
   // True from the acceptance of a bridge until its detach (or the end of
   // the session).
   [[nodiscard]] bool Connected() const { return connected_; }
+  // How many bridges have been accepted so far. It changes whenever another
+  // bridge is held, so a sequence can tell that it is still talking to the
+  // chip it began with.
+  [[nodiscard]] std::uint64_t Claims() const { return claims_; }
   // The device handle of the held bridge; 0 when none is held.
   [[nodiscard]] usb::DeviceHandle HeldDevice() const { return context_.deviceHandle; }
   // The status of the last library call (0 = success).
@@ -111,6 +115,7 @@ class BridgeSession {
   // Interface 0, alternate setting 0: no interface is selected on attach.
   DeviceContext context_{};
   bool connected_ = false;
+  std::uint64_t claims_ = 0;
   int inFlight_ = 0;
   bool started_ = false;
   bool ending_ = false;

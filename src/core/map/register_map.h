@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,8 +53,27 @@ struct RegisterMap {
   RegisterRules& EditRules(int address);
 };
 
-// Last known value of every register, indexed by the 8-bit address.
-using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
+// Last known value of every register, indexed by the 8-bit address, and
+// whether it is known at all. A register is known once a value has been
+// stored for it: read from the chip, written, edited or loaded from a file.
+// Until then it holds 0, which is nobody's value and is never written to the
+// chip in a register's name.
+class RegisterValueCache {
+ public:
+  [[nodiscard]] std::int16_t operator[](std::size_t address) const { return values_[address]; }
+  [[nodiscard]] bool Known(std::size_t address) const { return known_[address]; }
+  void Store(std::size_t address, std::int16_t value) {
+    values_[address] = value;
+    known_[address] = true;
+  }
+  // Back to all 0 and nothing known.
+  void Clear() { *this = RegisterValueCache{}; }
+  friend bool operator==(const RegisterValueCache&, const RegisterValueCache&) = default;
+
+ private:
+  std::array<std::int16_t, kRegisterCount> values_{};
+  std::bitset<kRegisterCount> known_;
+};
 
 // Parses the whole text of a register map file. Never fails: lines it cannot
 // use are skipped, with the reason in SkippedLines, so the result always

@@ -33,4 +33,8 @@ std::string DecimalText(std::int64_t value) {
   return value < 0 ? digits : " " + digits;
 }
 
+std::string Counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace regdiag

@@ -1,6 +1,7 @@
 // Number texts of log entries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,5 +15,9 @@ namespace regdiag {
 // Decimal with one leading blank for zero and positive values, "-" for
 // negative ones: " 0", " 12", "-3".
 [[nodiscard]] std::string DecimalText(std::int64_t value);
+
+// A count and its noun, singular for one: "1 register value", "3 register
+// values".
+[[nodiscard]] std::string Counted(std::size_t count, const char* one, const char* many);
 
 }  // namespace regdiag

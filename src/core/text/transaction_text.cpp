@@ -30,4 +30,8 @@ std::string TransferErrorLine(Access access, std::uint8_t address) {
   return RegisterPrefix(access, address) + " failed: USB transfer error";
 }
 
+std::string SkipUnknownLine(std::uint8_t address) {
+  return "Skipping register 0x" + HexByteText(address) + ": value not known";
+}
+
 }  // namespace regdiag::logtext

@@ -23,5 +23,8 @@ enum class Access { Read, Write };
 // "Reading register 0xAA failed: USB transfer error": the request was not
 // sent or the reply did not arrive whole.
 [[nodiscard]] std::string TransferErrorLine(Access access, std::uint8_t address);
+// "Skipping register 0xAA: value not known": a sequence writes no value that
+// nobody read, wrote, edited or loaded.
+[[nodiscard]] std::string SkipUnknownLine(std::uint8_t address);
 
 }  // namespace regdiag::logtext

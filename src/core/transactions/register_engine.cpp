@@ -47,6 +47,7 @@ RegisterEngine::Reply RegisterEngine::Exchange(std::span<const std::uint8_t> req
 }
 
 Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<void(std::uint8_t)>& show) {
+  if (!OnSequenceBridge()) return Failed(logtext::Access::Read, address, Outcome::TransferError);
   const Reply reply = Exchange(ReadRequest(address), kReadReplyLength, kReadReplyBufferSize);
   if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Read, address, reply.outcome);
   const ReplyStatus status = DecodeStatusByte(reply.data[0]);
@@ -56,14 +57,18 @@ Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<v
     if (status == ReplyStatus::Success) return Failed(logtext::Access::Read, address, Outcome::TransferError);
     return Finish(logtext::Access::Read, address, status);
   }
-  const std::uint8_t value = reply.data[1];
-  if (show) show(value);
-  cache_[address] = value;
+  // A failure's value byte is nobody's value: row and cache keep theirs.
+  if (status == ReplyStatus::Success) {
+    const std::uint8_t value = reply.data[1];
+    if (show) show(value);
+    cache_.Store(address, value);
+  }
   return Finish(logtext::Access::Read, address, status);
 }
 
 Outcome RegisterEngine::WriteRegister(std::uint8_t address, std::uint8_t data) {
-  cache_[address] = data;
+  if (!OnSequenceBridge()) return Failed(logtext::Access::Write, address, Outcome::TransferError);
+  cache_.Store(address, data);
   // The length asked for with the reply stays the request's.
   const Reply reply = Exchange(WriteRequest(address, data), kWriteRequestLength, kWriteReplyBufferSize);
   if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Write, address, reply.outcome);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -47,26 +48,40 @@ class RegisterEngine {
   // held, the not-connected hook and log line, and false.
   [[nodiscard]] bool BridgeConnected();
 
-  // One register, the bridge check made by the caller. A read that brings a
-  // value back calls `show` with it (whatever the status byte says), then
-  // stores it in the cache; the log line comes last.
+  // One register, the bridge check made by the caller. A read that succeeds
+  // calls `show` with the value, then stores it in the cache; a read that
+  // fails in any way changes nothing but the log. The log line comes last.
   Outcome ReadRegister(std::uint8_t address, const std::function<void(std::uint8_t)>& show = {});
   // Stores `data` in the cache, then sends it.
   Outcome WriteRegister(std::uint8_t address, std::uint8_t data);
 
-  // A group: the header, `transaction` for rows 0 to 5, each followed by the
-  // sequence pause, and an empty line. The rows make their own bridge check.
+  // Which bridge a sequence begins on: run its transactions through
+  // OnBridge with this, and once another bridge has been accepted they fail
+  // as transfer errors without sending anything. A sequence never goes on
+  // with another chip.
+  [[nodiscard]] std::uint64_t BridgeClaim() const { return session_.Claims(); }
+  Outcome OnBridge(std::uint64_t claim, const std::function<Outcome()>& transaction);
+  // True, after the log line that says so, when the cache does not know the
+  // register's value: a sequence then writes nothing to it.
+  [[nodiscard]] bool SkipUnknown(std::uint8_t address);
+
+  // A group: the header, `transaction` for rows 0 to 5 on the bridge held at
+  // the start, each followed by the sequence pause, and an empty line. The
+  // rows make their own bridge check.
   Outcome RunGroup(const char* header, const std::function<Outcome(int row)>& transaction);
-  // The header, the bridge check, then `transfer` for each address in order,
-  // each followed by the sequence pause, and an empty line. An address that
-  // `rule` leaves out gets its skip line instead, with no transfer and no
-  // pause.
+  // The header, the bridge check, then `transfer` for each address in order
+  // on the bridge held at the start, each followed by the sequence pause, and
+  // an empty line. An address that `rule` leaves out gets its skip line
+  // instead, and one for which `skip` says true (after logging why) is passed
+  // over too; neither has a transfer or a pause.
   Outcome ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
                          const std::function<Outcome(std::uint8_t)>& transfer,
-                         SequenceRule rule = SequenceRule::Everything);
+                         SequenceRule rule = SequenceRule::Everything,
+                         const std::function<bool(std::uint8_t)>& skip = {});
   // Every register the map names, in address order: read into the cache, or
   // written from it (W1C bits as 0), leaving out what the map's access rules
-  // keep whole-device sequences from.
+  // keep whole-device sequences from, and skipping on a write those whose
+  // value is not known.
   Outcome ReadAll();
   Outcome WriteAll();
   // True, after logging why, when `rule` leaves the register out.
@@ -85,6 +100,8 @@ class RegisterEngine {
                  std::size_t replyBufferSize);
   Outcome Finish(logtext::Access access, std::uint8_t address, ReplyStatus status);
   Outcome Failed(logtext::Access access, std::uint8_t address, Outcome outcome);
+  // False while a sequence runs a transaction on a bridge it did not begin on.
+  [[nodiscard]] bool OnSequenceBridge() const { return !sequenceClaim_ || *sequenceClaim_ == BridgeClaim(); }
 
   BridgeSession session_;
   const RegisterMap& map_;
@@ -93,6 +110,8 @@ class RegisterEngine {
   Hooks hooks_;
   // The last exchange went wrong: what the bridge still says is stale.
   bool drainFirst_ = false;
+  // The claim of the sequence whose transaction runs now, if any.
+  std::optional<std::uint64_t> sequenceClaim_;
 };
 
 // The outcome that a sequence reports: its first failure, Ok when none.

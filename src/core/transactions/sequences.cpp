@@ -2,15 +2,34 @@
 // during which the owner serves its events. A sequence stops at once when
 // the owner cancels.
 #include "core/transactions/register_engine.h"
+
+#include <utility>
+
 #include "core/text/transaction_text.h"
 
 namespace regdiag {
 
+Outcome RegisterEngine::OnBridge(std::uint64_t claim, const std::function<Outcome()>& transaction) {
+  // Only the sequence's own transaction runs under its claim: what the owner
+  // starts in the pauses between them is not part of the sequence.
+  const std::optional<std::uint64_t> outer = std::exchange(sequenceClaim_, claim);
+  const Outcome outcome = transaction();
+  sequenceClaim_ = outer;
+  return outcome;
+}
+
+bool RegisterEngine::SkipUnknown(std::uint8_t address) {
+  if (cache_.Known(address)) return false;
+  session_.LogLine(logtext::SkipUnknownLine(address));
+  return true;
+}
+
 Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome(int row)>& transaction) {
   session_.LogLine(header);
+  const std::uint64_t claim = BridgeClaim();
   Outcome result = Outcome::Ok;
   for (int row = 0; row < kRowsPerPage; ++row) {
-    result = Worse(result, transaction(row));
+    result = Worse(result, OnBridge(claim, [&] { return transaction(row); }));
     if (!waiter_.Pause(kSequencePauseMs)) return Outcome::Cancelled;
   }
   session_.LogLine("");
@@ -19,15 +38,16 @@ Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome
 
 Outcome RegisterEngine::ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
                                        const std::function<Outcome(std::uint8_t)>& transfer,
-                                       SequenceRule rule) {
+                                       SequenceRule rule, const std::function<bool(std::uint8_t)>& skip) {
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   if (!BridgeConnected()) {
     result = Outcome::NoBridge;
   } else {
+    const std::uint64_t claim = BridgeClaim();
     for (const std::uint8_t address : addresses) {
-      if (LoggedSkip(rule, address)) continue;
-      result = Worse(result, transfer(address));
+      if (LoggedSkip(rule, address) || (skip && skip(address))) continue;
+      result = Worse(result, OnBridge(claim, [&] { return transfer(address); }));
       if (!waiter_.Pause(kSequencePauseMs)) return Outcome::Cancelled;
     }
   }
@@ -57,7 +77,7 @@ Outcome RegisterEngine::WriteAll() {
         return WriteRegister(
             address, WholeWriteValue(map_, address, static_cast<std::uint8_t>(cache_[address] & 0xFF)));
       },
-      SequenceRule::WholeWrite);
+      SequenceRule::WholeWrite, [this](std::uint8_t address) { return SkipUnknown(address); });
 }
 
 }  // namespace regdiag

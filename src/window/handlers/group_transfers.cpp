@@ -1,10 +1,12 @@
-// The group and whole-device sequences of the window.
+// The group and whole-device sequences of the window. While one runs, the
+// window is busy: loading and saving wait for it to end.
 #include "core/text/transaction_text.h"
 #include "window/diag_window.h"
 
 namespace regdiag {
 
 void DiagWindow::cbReadRegs_Click() {
+  const BusyScope busy(*this);
   engine_.RunGroup(logtext::kReadGroupHeader, [this](int row) {
     cbRead_Click(static_cast<std::int16_t>(row));
     return Outcome::Ok;
@@ -12,18 +14,21 @@ void DiagWindow::cbReadRegs_Click() {
 }
 
 void DiagWindow::cbWriteRegs_Click() {
+  const BusyScope busy(*this);
   engine_.RunGroup(logtext::kWriteGroupHeader, [this](int row) {
-    cbWrite_Click(static_cast<std::int16_t>(row));
+    WriteRow(static_cast<std::int16_t>(row), true);
     return Outcome::Ok;
   });
 }
 
 void DiagWindow::cbReadAllRegs_Click() {
+  const BusyScope busy(*this);
   // The page shows what was read, also when no bridge was there.
   if (engine_.ReadAll() != Outcome::Cancelled) TabStrip1_Click();
 }
 
 void DiagWindow::cbWriteAllRegs_Click() {
+  const BusyScope busy(*this);
   const RegisterValueCache before = Cache;
   // W1C bits go out as 0, and the cache holds what was sent: the page then
   // shows it. With no W1C bit nothing changes, and the page is left alone.

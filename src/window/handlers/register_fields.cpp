@@ -6,6 +6,7 @@
 #include "core/map/field_text.h"
 #include "core/text/hex_value.h"
 #include "core/transactions/access_rules.h"
+#include "core/text/number_text.h"
 #include "window/diag_window.h"
 #include "window/widgets/hex_entry_box.h"
 
@@ -41,9 +42,9 @@ void DiagWindow::UpdateFieldTip(int row) {
 
 void DiagWindow::LoadResetValues_Click() {
   const std::vector<ResetValue> resets = ResetValues(Map);
-  for (const ResetValue& reset : resets) Cache[reset.address] = reset.value;
+  for (const ResetValue& reset : resets) Cache.Store(reset.address, reset.value);  // known from here on
   if (TabStrip1->count() > 0) TabStrip1_Click();
-  LogLine("Loaded " + std::to_string(resets.size()) + " reset values (not yet written to the chip)");
+  LogLine("Loaded " + Counted(resets.size(), "reset value", "reset values") + " (not yet written to the chip)");
 }
 
 }  // namespace regdiag

@@ -28,12 +28,24 @@ void DiagWindow::TabStrip1_Click() {
     for (int bit = 0; bit < 8; ++bit) {
       lblBitName[row * 8 + bit]->setText(DisplayText(Map.BitNames[address][bit]));
     }
+    NameBitButtons(row);
     const auto r = static_cast<std::int16_t>(row);
     const ScopedFlag quiet(IgnoreSpinnerChange);
     tbRegdata[row]->setText(QString::fromStdString(HexByteText(Cache[address])));
     UpdateBitsFromText(r);
     UpdateSpinnerFromText(r);
     ShowRowRules(row);
+  }
+}
+
+void DiagWindow::NameBitButtons(int row) {
+  // "SYS_CTRL bit 1 ADC_EN": what the row and the column show, empty parts
+  // left out.
+  for (int bit = 0; bit < 8; ++bit) {
+    QStringList parts{lblRegName[row]->text(), QStringLiteral("bit %1").arg(bit),
+                      lblBitName[row * 8 + bit]->text()};
+    parts.removeAll(QString());
+    cbRegToggleBit[row * 8 + bit]->setAccessibleName(parts.join(QLatin1Char(' ')));
   }
 }
 

@@ -26,14 +26,17 @@ void DiagWindow::ShowReadValue(std::int16_t row, std::uint8_t value) {
   UpdateBitsFromText(row);
 }
 
-void DiagWindow::cbWrite_Click(std::int16_t Index) {
+void DiagWindow::cbWrite_Click(std::int16_t Index) { WriteRow(Index, false); }
+
+void DiagWindow::WriteRow(std::int16_t row, bool knownOnly) {
   if (!engine_.BridgeConnected()) return;
-  if (Index < 0 || Index >= kRowsPerPage) return;
-  const std::int16_t address = ShownAddress(Index);
+  if (row < 0 || row >= kRowsPerPage) return;
+  const std::int16_t address = ShownAddress(row);
   if (address < 0 || address > 255) return;
+  if (knownOnly && engine_.SkipUnknown(static_cast<std::uint8_t>(address))) return;
   // The box holds at most two hex digits; the clamp only guards the byte.
   const auto data = static_cast<std::uint8_t>(
-      std::clamp<std::int32_t>(ParseHexText(tbRegdata[Index]->text().toStdString()), 0, 255));
+      std::clamp<std::int32_t>(ParseHexText(tbRegdata[row]->text().toStdString()), 0, 255));
   engine_.WriteRegister(static_cast<std::uint8_t>(address), data);
 }
 

@@ -27,7 +27,7 @@ void DiagWindow::UpdateBitsFromText(std::int16_t row) {
 void DiagWindow::UpdateCacheFromText(std::int16_t row) {
   const int address = ShownAddress(row);
   if (address < 0 || address > 255) return;  // an empty row has no cache entry
-  Cache[address] = RowValue(*tbRegdata[row]);
+  Cache.Store(static_cast<std::size_t>(address), RowValue(*tbRegdata[row]));
 }
 
 void DiagWindow::UpdateSpinnerFromText(std::int16_t row) {

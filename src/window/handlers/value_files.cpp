@@ -1,8 +1,11 @@
 // Saving the log and saving and loading register snapshots, from the context
-// menus of the log pane and of the register pages.
+// menus of the log pane and of the register pages; the menus' actions that
+// wait while a sequence or a transfer runs.
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
+#include <QSaveFile>
 #include <QTabBar>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
 #include "core/map/register_snapshot.h"
+#include "core/text/number_text.h"
 #include "core/transactions/access_rules.h"
 #include "window/diag_window.h"
 #include "window/widgets/log_pane.h"
@@ -19,6 +23,26 @@ namespace regdiag {
 namespace {
 
 const QString kSnapshotFilter = QStringLiteral("Register snapshots (*.csv);;All files (*)");
+
+// A message box lists this many problems of a file at most, then how many
+// more there are: a box must fit on the screen however bad the file.
+constexpr int kListedProblems = 20;
+// And a problem that quotes a long field is cut to this many characters.
+constexpr int kProblemChars = 160;
+
+QString ListedProblems(const std::vector<SnapshotNote>& notes) {
+  QStringList lines;
+  for (const SnapshotNote& note : notes) {
+    if (lines.size() == kListedProblems) {
+      lines << QObject::tr("and %1 more").arg(notes.size() - kListedProblems);
+      break;
+    }
+    QString line = QString::fromStdString(NoteText(note));
+    if (line.size() > kProblemChars) line = line.left(kProblemChars - 1) + QChar(0x2026);
+    lines << line;
+  }
+  return lines.join(QLatin1Char('\n'));
+}
 
 }  // namespace
 
@@ -34,28 +58,56 @@ void DiagWindow::AddPageMenu() {
   reset->setVisible(false);
   loadResetValues_ = reset;
   // The rows lie over the page area; a right click on either offers both.
-  std::vector<QWidget*> page{tabPageArea};
-  page.insert(page.end(), fmRegCtrls.begin(), fmRegCtrls.end());
-  for (QWidget* area : page) {
-    area->setContextMenuPolicy(Qt::ActionsContextMenu);
-    area->addActions({save, load, reset});
-  }
+  tabPageArea->setContextMenuPolicy(Qt::ActionsContextMenu);
+  for (QFrame* row : fmRegCtrls) row->setContextMenuPolicy(Qt::ActionsContextMenu);
+  for (QAction* action : {save, load, reset, txtLog->SaveAction()}) DisableWhileBusy(action);
+  AddPageAction(save);
+  AddPageAction(load);
+  AddPageAction(reset);
   connect(txtLog, &LogPane::saveRequested, this, &DiagWindow::SaveLogAs_Click);
 }
 
+void DiagWindow::AddPageAction(QAction* action) {
+  tabPageArea->addAction(action);
+  for (QFrame* row : fmRegCtrls) row->addAction(action);
+}
+
+void DiagWindow::DisableWhileBusy(QAction* action) {
+  busyDisabled_.emplace_back(action);
+  action->setEnabled(!Busy());
+}
+
+void DiagWindow::UpdateBusyActions() {
+  for (const QPointer<QAction>& action : busyDisabled_) {
+    if (action) action->setEnabled(!Busy());
+  }
+}
+
+DiagWindow::BusyScope::BusyScope(DiagWindow& window) : window_(&window) {
+  if (++window.busy_ == 1) window.UpdateBusyActions();
+}
+
+DiagWindow::BusyScope::~BusyScope() {
+  // The window may be gone when a closing ended the work.
+  if (window_ && --window_->busy_ == 0) window_->UpdateBusyActions();
+}
+
 void DiagWindow::SaveLogAs_Click() {
+  if (Busy()) return;
   const QString path = QFileDialog::getSaveFileName(this, tr("Save Log As"), QStringLiteral("regdiag.log"),
                                                     QStringLiteral("Log files (*.log *.txt);;All files (*)"));
   if (!path.isEmpty()) SaveLogAs(path);
 }
 
 void DiagWindow::SaveRegisterValues_Click() {
+  if (Busy()) return;
   const QString path = QFileDialog::getSaveFileName(this, tr("Save Register Values"),
                                                     QStringLiteral("registers.csv"), kSnapshotFilter);
   if (!path.isEmpty()) SaveRegisterValues(path);
 }
 
 void DiagWindow::LoadRegisterValues_Click() {
+  if (Busy()) return;
   const QString path =
       QFileDialog::getOpenFileName(this, tr("Load Register Values"), QString(), kSnapshotFilter);
   if (!path.isEmpty()) LoadRegisterValues(path);
@@ -88,17 +140,15 @@ bool DiagWindow::LoadRegisterValues(const QString& path) {
   }
   const SnapshotRead snapshot = ParseSnapshot(file.bytes, Map);
   if (snapshot.Refused()) {
-    QStringList lines;
-    for (const SnapshotNote& error : snapshot.errors) lines << QString::fromStdString(NoteText(error));
-    ShowMessage(tr("Register values not loaded from %1:\n%2").arg(path, lines.join(QLatin1Char('\n'))));
+    ShowMessage(tr("Register values not loaded from %1:\n%2").arg(path, ListedProblems(snapshot.errors)));
     return false;
   }
-  for (const SnapshotEntry& entry : snapshot.entries) Cache[entry.address] = entry.value;
+  for (const SnapshotEntry& entry : snapshot.entries) Cache.Store(entry.address, entry.value);
   if (TabStrip1->count() > 0) TabStrip1_Click();
-  std::string line = "Loaded " + std::to_string(snapshot.entries.size()) + " register values from " +
-                     QFileInfo(path).fileName().toStdString() + " (not yet written to the chip)";
+  std::string line = "Loaded " + Counted(snapshot.entries.size(), "register value", "register values") +
+                     " from " + QFileInfo(path).fileName().toStdString() + " (not yet written to the chip)";
   if (!snapshot.warnings.empty()) {
-    line += "; " + std::to_string(snapshot.warnings.size()) + " names differ from the map";
+    line += "; " + Counted(snapshot.warnings.size(), "name differs", "names differ") + " from the map";
   }
   LogLine(line);
   return true;

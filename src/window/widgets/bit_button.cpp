@@ -1,18 +1,63 @@
 #include "window/widgets/bit_button.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 
 namespace regdiag {
 
-BitButton::BitButton(QWidget* parent) : QPushButton(QStringLiteral("0"), parent) {}
+namespace {
+
+// A button that can be pressed, with the bit (its caption) as its value.
+class BitButtonAccessible final : public QAccessibleWidget {
+ public:
+  explicit BitButtonAccessible(BitButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+  [[nodiscard]] QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return Button()->text();
+    return QAccessibleWidget::text(t);
+  }
+  [[nodiscard]] QStringList actionNames() const override {
+    return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& name) override {
+    if (name == pressAction()) {
+      Button()->click();
+    } else {
+      QAccessibleWidget::doAction(name);
+    }
+  }
+
+ private:
+  [[nodiscard]] BitButton* Button() const { return static_cast<BitButton*>(widget()); }
+};
+
+QAccessibleInterface* BitButtonInterface(const QString& className, QObject* object) {
+  if (className != QLatin1String(BitButton::staticMetaObject.className()) || !object->isWidgetType()) {
+    return nullptr;
+  }
+  return new BitButtonAccessible(static_cast<BitButton*>(object));
+}
+
+}  // namespace
+
+BitButton::BitButton(QWidget* parent) : QPushButton(QStringLiteral("0"), parent) {
+  static const bool installed = (QAccessible::installFactory(&BitButtonInterface), true);
+  static_cast<void>(installed);
+}
 
 void BitButton::SetBit(bool set) {
   const QString caption = set ? QStringLiteral("1") : QStringLiteral("0");
   const QColor face(set ? kSetColour : kClearColour);
   if (text() == caption && face_ == face) return;
+  const bool changed = text() != caption;
   setText(caption);
   face_ = face;
   update();
+  if (changed) {
+    QAccessibleValueChangeEvent event(this, caption);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void BitButton::paintEvent(QPaintEvent* event) {

@@ -1,6 +1,7 @@
 // A bit button of a register row: caption "1" or "0" on a green or grey
 // face. It paints its face itself, so the colour shows exactly under any
-// style, and changing the bit costs one repaint, not a restyle.
+// style, and changing the bit costs one repaint, not a restyle. To a screen
+// reader it is a button whose value is its caption.
 #pragma once
 
 #include <QColor>

@@ -28,6 +28,8 @@ LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  saveAction_ = new QAction(tr("Save Log As..."), this);
+  connect(saveAction_, &QAction::triggered, this, &LogPane::saveRequested);
   flushTimer_.setSingleShot(true);
   connect(&flushTimer_, &QTimer::timeout, this, &LogPane::Flush);
   sinceFlush_.start();
@@ -59,7 +61,7 @@ void LogPane::Flush() {
 void LogPane::contextMenuEvent(QContextMenuEvent* event) {
   const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
   menu->addSeparator();
-  menu->addAction(tr("Save Log As..."), this, &LogPane::saveRequested);
+  menu->addAction(saveAction_);
   menu->exec(event->globalPos());
 }
 

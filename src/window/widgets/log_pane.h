@@ -9,6 +9,7 @@
 // save the whole log to a file.
 #pragma once
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -31,6 +32,8 @@ class LogPane : public QPlainTextEdit {
   [[nodiscard]] const std::string& Contents() const { return log_.Text(); }
   // Brings the view up to date with the log now, caret at the end.
   void Flush();
+  // "Save Log As..." of the context menu; it emits saveRequested.
+  [[nodiscard]] QAction* SaveAction() const { return saveAction_; }
 
  signals:
   // "Save Log As..." was chosen in the context menu.
@@ -44,6 +47,7 @@ class LogPane : public QPlainTextEdit {
  private:
   static constexpr int kViewPeriodMs = 100;
 
+  QAction* saveAction_ = nullptr;
   SessionLogText log_;
   QString pending_;
   QTimer flushTimer_;
