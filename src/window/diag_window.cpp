@@ -87,6 +87,7 @@ bool DiagWindow::LoadRegisterMap() {
       break;
   }
   Map = ParseRegisterMap(file.bytes);
+  if (!NamesAnyRegister(Map)) LogLine(MapNamesNoRegisterMessage((appFolder_ / kMapFileName).string()));
   Cache.fill(0);
   return true;
 }

@@ -135,9 +135,9 @@ std::int16_t RegisterMap::AddressAt(int page, int row) const {
 
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
   MapParser parser;
-  // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
-  // limit on the number of lines.
-  LineSplitter lines(fileBytes, LineEnds::CrLf);
+  // A line ends at CR LF, LF or a lone CR. There is no limit on the number
+  // of lines.
+  LineSplitter lines(fileBytes);
   while (const std::optional<std::string_view> line = lines.Next()) {
     if (!line->empty()) parser.ReadLine(*line);
   }
