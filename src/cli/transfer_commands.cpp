@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "core/text/hex_value.h"
 #include "core/text/link_log_text.h"
 
@@ -31,7 +32,7 @@ Outcome Write(RegisterEngine& engine, std::uint8_t address, std::uint8_t value) 
 
 }  // namespace
 
-void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(std::string_view text, Escapes escapes) { Output(stdout, text, escapes); }
 
 void ReportFailure(Console& console, logtext::Access access, std::uint8_t address, Outcome outcome) {
   if (outcome == Outcome::Ok || outcome == Outcome::Cancelled) return;
@@ -44,10 +45,18 @@ void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t writte
            HexByteText(written));
 }
 
-Verdict Conclude(Console& console, Outcome outcome) {
+std::string Tally::InterruptedText() const {
+  std::string text = "interrupted";
+  if (last) text += " after register 0x" + HexByteText(*last);
+  if (done.empty()) return text + " (" + std::to_string(count) + " writes repeated)";
+  return text + " (" + std::to_string(count) + " of " + std::to_string(total) + " " + std::string(done) + ")";
+}
+
+Verdict Conclude(Console& console, Outcome outcome, const std::string& interrupted) {
   if (!console.waiter.Cancelled()) return VerdictOf(outcome);
   console.progress.Done();
-  Complain("interrupted");
+  Complain(interrupted);
+  console.log.FileLine(interrupted);
   return Verdict::Failure;
 }
 
@@ -86,7 +95,7 @@ Verdict RunWatch(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
   const std::uint8_t address = command.registers.front();
   std::optional<std::uint8_t> shown;
-  long lines = 0;
+  long reads = 0;
   for (;;) {
     const Outcome outcome = Read(engine, address);
     if (outcome == Outcome::Cancelled) return Verdict::Success;
@@ -98,8 +107,8 @@ Verdict RunWatch(const Command& command, Console& console) {
       shown = CachedValue(engine, address);
       Print(RegisterLine(console.map, address, *shown));
       std::fflush(stdout);
-      if (command.count && ++lines >= *command.count) return Verdict::Success;
     }
+    if (command.count && ++reads >= *command.count) return Verdict::Success;
     if (!console.waiter.Pause(command.intervalMs)) return Verdict::Success;
   }
 }
@@ -111,17 +120,19 @@ Verdict RunReplay(const Command& command, Console& console) {
   }
   RegisterEngine& engine = *console.engine;
   Outcome result = Outcome::Ok;
+  Tally tally{"", command.writes.size()};
   for (std::size_t i = 0; i < command.writes.size(); ++i) {
     if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
     console.progress.Show("writing", i + 1, command.writes.size());
     const LoggedWrite& write = command.writes[i];
     const Outcome outcome = Write(engine, write.address, write.value);
+    tally.Count(write.address, outcome);
     ReportFailure(console, logtext::Access::Write, write.address, outcome);
     result = Worse(result, outcome);
     if (outcome == Outcome::NoBridge) break;
   }
   console.progress.Done();
-  return Conclude(console, result);
+  return Conclude(console, result, tally.InterruptedText());
 }
 
 }  // namespace regdiag::cli
