@@ -72,6 +72,7 @@ Outcome RegisterEngine::WriteRegister(std::uint8_t address, std::uint8_t data) {
 
 Outcome RegisterEngine::Finish(logtext::Access access, std::uint8_t address, ReplyStatus status) {
   session_.LogLine(logtext::TransactionLine(access, address, status, cache_[address]));
+  if (status == ReplyStatus::Success) known_[address] = true;
   switch (status) {
     case ReplyStatus::Success:
       return Outcome::Ok;

@@ -9,6 +9,7 @@
 // waiter must outlive the engine.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -41,6 +42,9 @@ class RegisterEngine {
   [[nodiscard]] BridgeSession& Session() { return session_; }
   [[nodiscard]] const RegisterMap& Map() const { return map_; }
   [[nodiscard]] RegisterValueCache& Cache() { return cache_; }
+  // Which cache entries hold a value known in this session: set here by a
+  // successful read or write, and by the owner for an edit or a load.
+  [[nodiscard]] std::array<bool, kRegisterCount>& Known() { return known_; }
 
   // The check that opens every transaction and sequence: with no bridge
   // held, the not-connected hook and log line, and false.
@@ -82,6 +86,7 @@ class RegisterEngine {
   BridgeSession session_;
   const RegisterMap& map_;
   RegisterValueCache& cache_;
+  std::array<bool, kRegisterCount> known_{};
   Waiter& waiter_;
   Hooks hooks_;
   // The last exchange went wrong: what the bridge still says is stale.

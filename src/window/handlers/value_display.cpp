@@ -28,6 +28,7 @@ void DiagWindow::UpdateCacheFromText(std::int16_t row) {
   const int address = ShownAddress(row);
   if (address < 0 || address > 255) return;  // an empty row has no cache entry
   Cache[address] = RowValue(*tbRegdata[row]);
+  engine_.Known()[static_cast<std::size_t>(address)] = true;
 }
 
 void DiagWindow::UpdateSpinnerFromText(std::int16_t row) {

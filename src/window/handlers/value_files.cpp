@@ -6,6 +6,7 @@
 #include <QTabBar>
 
 #include <algorithm>
+#include <vector>
 
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
@@ -68,8 +69,18 @@ bool DiagWindow::SaveLogAs(const QString& path) {
   return WriteWholeFile(path, LogContents(), tr("Log"));
 }
 
+// Only the values known in this session: read, written, edited or loaded.
 bool DiagWindow::SaveRegisterValues(const QString& path) {
-  return WriteWholeFile(path, WriteSnapshot(Map, Cache), tr("Register values"));
+  std::vector<SnapshotEntry> entries = SnapshotOfCache(Map, Cache);
+  std::erase_if(entries, [this](const SnapshotEntry& entry) { return !engine_.Known()[entry.address]; });
+  if (entries.empty()) {
+    ShowMessage(tr("No register value to save yet."));
+    return false;
+  }
+  if (!WriteWholeFile(path, SnapshotText(entries), tr("Register values"))) return false;
+  LogLine("Saved " + std::to_string(entries.size()) + " register values to " +
+          QFileInfo(path).fileName().toStdString());
+  return true;
 }
 
 bool DiagWindow::LoadRegisterValues(const QString& path) {
@@ -86,7 +97,10 @@ bool DiagWindow::LoadRegisterValues(const QString& path) {
     ShowMessage(tr("Register values not loaded from %1:\n%2").arg(path, lines.join(QLatin1Char('\n'))));
     return false;
   }
-  for (const SnapshotEntry& entry : snapshot.entries) Cache[entry.address] = entry.value;
+  for (const SnapshotEntry& entry : snapshot.entries) {
+    Cache[entry.address] = entry.value;
+    engine_.Known()[entry.address] = true;
+  }
   if (TabStrip1->count() > 0) TabStrip1_Click();
   std::string line = "Loaded " + std::to_string(snapshot.entries.size()) + " register values from " +
                      QFileInfo(path).fileName().toStdString() + " (not yet written to the chip)";
