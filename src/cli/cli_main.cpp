@@ -50,9 +50,9 @@ bool LoadMap(const std::filesystem::path& path, const GlobalOptions& options, Re
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   std::error_code error;
   if (std::filesystem::equivalent(a, b, error)) return true;
-  const std::filesystem::path realA = std::filesystem::weakly_canonical(a, error);
+  const std::filesystem::path realA = std::filesystem::weakly_canonical(std::filesystem::absolute(a), error);
   if (error) return false;
-  return realA == std::filesystem::weakly_canonical(b, error) && !error;
+  return realA == std::filesystem::weakly_canonical(std::filesystem::absolute(b), error) && !error;
 }
 
 // The log is emptied when it opens: it must be no file the command uses.

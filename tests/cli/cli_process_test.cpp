@@ -122,7 +122,7 @@ const Step kSteps[] = {
     {"--sim save /dev/null", 2, "", "regdiag-cli: /dev/null: not a regular file\n"},
     {"--sim save fifo", 2, "", "regdiag-cli: fifo: not a regular file\n"},
     {"--sim --log=link.csv load good.csv", 2, "", "~--log=link.csv names good.csv"},
-    {"--sim --log=new.csv save new.csv", 2, "", "~--log=new.csv names new.csv"},
+    {"--sim --log=./new.csv save new.csv", 2, "", "~--log=./new.csv names new.csv"},
     {"--sim replay long.log", 2, "", "regdiag-cli: long.log: line 1 is longer than 64 KiB\n"},
     {"--sim --map=. read 1", 2, "", "regdiag-cli: .: is a directory\n"},
     // diff exits 2 when it cannot compare; watch --count counts reads.
