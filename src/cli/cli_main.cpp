@@ -60,7 +60,8 @@ bool OpenLog(const GlobalOptions& options, const std::vector<std::string>& files
   if (!options.log) return true;
   for (const std::string& file : files) {
     if (options.logFile && SameFile(*options.logFile, file)) {
-      Complain("--log=" + std::string(*options.logFile) + " names " + file + ", a file that the command uses");
+      Complain("--log=" + std::string(*options.logFile) + " names " + file +
+               ", a file that the command uses");
       return false;
     }
   }

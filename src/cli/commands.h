@@ -65,6 +65,7 @@ void ReportFailure(Console& console, logtext::Access access, std::uint8_t addres
 void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t written);
 // The verdict of a command that ran to `outcome`; when it was interrupted,
 // says so (`interrupted`) on stderr and in a --log file, and fails.
-[[nodiscard]] Verdict Conclude(Console& console, Outcome outcome, const std::string& interrupted = "interrupted");
+[[nodiscard]] Verdict Conclude(Console& console, Outcome outcome,
+                               const std::string& interrupted = "interrupted");
 
 }  // namespace regdiag::cli

@@ -82,7 +82,8 @@ GlobalParse ParseGlobalOptions(std::span<char* const> args) {
     }
     if (!word.starts_with("--") && word != "-h") break;
     const std::string_view name = word == "-h" ? "--help" : word.substr(0, word.find('='));
-    if (std::ranges::find(seen, name) != seen.end()) return {std::nullopt, std::string(name) + " given twice"};
+    if (std::ranges::find(seen, name) != seen.end())
+      return {std::nullopt, std::string(name) + " given twice"};
     seen.push_back(name);
     if (name == "--help") {
       options.help = true;

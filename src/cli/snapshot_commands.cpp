@@ -77,21 +77,23 @@ Verdict RunLoad(const Command& command, Console& console) {
   const std::vector<std::uint8_t> addresses = AddressesOf(wanted);
   std::vector<std::uint8_t> written;
   Tally tally{"written", addresses.size()};
-  const Outcome outcome = engine.ForEachAddress(logtext::kWriteAllHeader, addresses, [&](std::uint8_t address) {
-    console.progress.Show("writing", tally.count + 1, addresses.size());
-    const Outcome write = engine.WriteRegister(address, *wanted[address]);
-    tally.Count(address, write);
-    if (write == Outcome::Ok) written.push_back(address);
-    ReportFailure(console, logtext::Access::Write, address, write);
-    return write;
-  });
+  const Outcome outcome =
+      engine.ForEachAddress(logtext::kWriteAllHeader, addresses, [&](std::uint8_t address) {
+        console.progress.Show("writing", tally.count + 1, addresses.size());
+        const Outcome write = engine.WriteRegister(address, *wanted[address]);
+        tally.Count(address, write);
+        if (write == Outcome::Ok) written.push_back(address);
+        ReportFailure(console, logtext::Access::Write, address, write);
+        return write;
+      });
   console.progress.Done();
   if (outcome == Outcome::NoBridge) Complain(logtext::kNotDetected);
   Verdict verdict = Conclude(console, outcome, tally.InterruptedText());
   if (console.waiter.Cancelled() || !command.verify || written.empty()) return verdict;
 
   RegisterValues read{};
-  verdict = Worse(verdict, Conclude(console, ReadSequence(console, written, read, tally), tally.InterruptedText()));
+  verdict =
+      Worse(verdict, Conclude(console, ReadSequence(console, written, read, tally), tally.InterruptedText()));
   for (const std::uint8_t address : written) {
     if (read[address] && read[address] != wanted[address]) {
       ReportMismatch(address, *read[address], *wanted[address]);

@@ -198,15 +198,16 @@ TEST(MapFileTest, FindsAndReadsOrSaysWhyNot) {
   } kCases[] = {
       {[](auto&) {}, Outcome::NotFound, "", ""},
       {[](auto& map) { fs::create_directory(map); }, Outcome::Unreadable, "", "is a directory"},
-      {[](auto& map) { fs::create_symlink("/dev/null", map); }, Outcome::Unreadable, "", "not a regular file"},
+      {[](auto& map) { fs::create_symlink("/dev/null", map); }, Outcome::Unreadable, "",
+       "not a regular file"},
       // A FIFO is read as a stream; a file larger than the limit is not read.
       {[](auto& map) {
          ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0);
          ASSERT_EQ(std::system(("printf 'REG,1,A' >" + map.string() + " &").c_str()), 0);
        },
        Outcome::Loaded, "REG,1,A", ""},
-      {[](auto& map) { std::ofstream{map}, fs::resize_file(map, kMostFileBytes + 1); }, Outcome::Unreadable, "",
-       "larger than 16 MiB"},
+      {[](auto& map) { std::ofstream{map}, fs::resize_file(map, kMostFileBytes + 1); }, Outcome::Unreadable,
+       "", "larger than 16 MiB"},
       {write(bytes), Outcome::Loaded, bytes, ""},
       // A regular file whose first read fails for every user, root included.
       {[](auto& map) { fs::create_symlink("/proc/self/mem", map); }, Outcome::Unreadable, "",

@@ -102,12 +102,14 @@ TEST(RegisterSnapshotTest, WritesEveryNamedRegisterAndReadsItBack) {
   RegisterValueCache cache{};
   for (int address = 0; address < kRegisterCount; ++address) {
     cache[address] = static_cast<std::int16_t>(255 - address);
-    if (address >= 0x30) map.RegisterNames[address] = "N" + std::string(1, static_cast<char>(address - 0x30)) + "M";
+    if (address >= 0x30)
+      map.RegisterNames[address] = "N" + std::string(1, static_cast<char>(address - 0x30)) + "M";
   }
   for (int byte = 0xD0; byte < 0x100; ++byte) map.RegisterNames[byte - 0xD0] += static_cast<char>(byte);
   map.RegisterNames[0x43] = " A\rB,C\n ";
   const std::string text = WriteSnapshot(map, cache);
-  EXPECT_TRUE(text.starts_with("address,name,value\n0x00,CHIP_ID\xC3\x90,0xFF\n0x01,SYS_CTRL\xC3\x91,0xFE\n"));
+  EXPECT_TRUE(
+      text.starts_with("address,name,value\n0x00,CHIP_ID\xC3\x90,0xFF\n0x01,SYS_CTRL\xC3\x91,0xFE\n"));
   EXPECT_NE(text.find("\n0x43,A B C,0xBC\n0x44,N\x14M,0xBB\n"), std::string::npos);
   const SnapshotRead read = ParseSnapshot(text, map);
   EXPECT_THAT(Texts(read.errors), ElementsAre());

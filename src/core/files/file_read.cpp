@@ -132,7 +132,8 @@ FileRead ReadFileLines(const std::filesystem::path& path, const std::function<vo
     return true;
   });
   if (!read) return Unreadable(SystemReason(errno));
-  if (pending.size() > kMostLineBytes) return Unreadable("line " + std::to_string(number) + " is longer than 64 KiB");
+  if (pending.size() > kMostLineBytes)
+    return Unreadable("line " + std::to_string(number) + " is longer than 64 KiB");
   if (!pending.empty()) line(pending);
   if (const int error = file.Close(); error != 0) return Unreadable(SystemReason(error));
   return result;
