@@ -34,7 +34,8 @@ std::string EscapedText(std::string_view text, Escapes escapes) {
 }
 
 void Output(std::FILE* out, std::string_view text, Escapes escapes) {
-  const std::string escaped = EscapedText(text, escapes);
+  const std::string escaped =
+      escapes == Escapes::OwnControls ? std::string(text) : EscapedText(text, escapes);
   std::fwrite(escaped.data(), 1, escaped.size(), out);
 }
 

@@ -5,6 +5,8 @@
 // stdout is a terminal or not: the bytes 0x00-0x1F and 0x7F print as "\x1b",
 // the characters U+0080-U+009F (C2 80 to C2 9F in UTF-8) as "\u009b". LF
 // ends lines and stays. JSON text is escaped as JSON escapes: "\u007f".
+// The progress line's own CR and erase-line, fixed texts of this program,
+// alone go out as they are (OwnControls).
 //
 // Plain functions: any thread.
 #pragma once
@@ -15,7 +17,7 @@
 
 namespace regdiag::cli {
 
-enum class Escapes { Text, Json };
+enum class Escapes { Text, Json, OwnControls };
 
 [[nodiscard]] std::string EscapedText(std::string_view text, Escapes escapes);
 
