@@ -112,7 +112,7 @@ const std::pair<std::string_view, Maker> kKeys[] = {
 };
 
 bool Fill(std::string_view templateBytes, std::string& out) {
-  LineSplitter lines(templateBytes, LineEnds::LfOrCrLf);
+  LineSplitter lines(templateBytes);
   while (const std::optional<std::string_view> line = lines.Next()) {
     if (!line->starts_with('@')) {
       out.append(*line).append("\n");

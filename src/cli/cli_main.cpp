@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/command_parse.h"
 #include "cli/command_table.h"
@@ -14,6 +15,7 @@
 #include "cli/global_options.h"
 #include "cli/progress.h"
 #include "core/map/map_file.h"
+#include "core/text/link_log_text.h"
 
 namespace regdiag::cli {
 
@@ -28,12 +30,11 @@ std::filesystem::path ProgramFolder() {
 
 // The map named by --map must be there; without --map the window's rule
 // holds: the program goes on without a map after saying so.
-bool LoadMap(const GlobalOptions& options, RegisterMap& map) {
-  const std::filesystem::path path =
-      options.mapFile ? std::filesystem::path(*options.mapFile) : ProgramFolder() / kMapFileName;
+bool LoadMap(const std::filesystem::path& path, const GlobalOptions& options, RegisterMap& map) {
   const FileRead file = ReadFileWhole(path);
   if (file.outcome == FileRead::Outcome::Loaded) {
     map = ParseRegisterMap(file.bytes);
+    if (!NamesAnyRegister(map)) Complain(MapNamesNoRegisterMessage(path.string()));
     return true;
   }
   if (file.outcome == FileRead::Outcome::NotFound && !options.mapFile) {
@@ -44,8 +45,26 @@ bool LoadMap(const GlobalOptions& options, RegisterMap& map) {
   return false;
 }
 
-bool OpenLog(const GlobalOptions& options, ConsoleLog& log) {
+// Whether two names lead to one file, through links too; a file not made
+// yet is the same as another name for where it would be made.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  const std::filesystem::path realA = std::filesystem::weakly_canonical(std::filesystem::absolute(a), error);
+  if (error) return false;
+  return realA == std::filesystem::weakly_canonical(std::filesystem::absolute(b), error) && !error;
+}
+
+// The log is emptied when it opens: it must be no file the command uses.
+bool OpenLog(const GlobalOptions& options, const std::vector<std::string>& files, ConsoleLog& log) {
   if (!options.log) return true;
+  for (const std::string& file : files) {
+    if (options.logFile && SameFile(*options.logFile, file)) {
+      Complain("--log=" + std::string(*options.logFile) + " names " + file +
+               ", a file that the command uses");
+      return false;
+    }
+  }
   if (!options.logFile) {
     log.ToStderr();
     return true;
@@ -63,12 +82,18 @@ Verdict Execute(const Command& command, const BridgeChoice& choice, const Regist
   CatchInterrupts();
   ConsoleWaiter waiter(InterruptFlag());
   Progress progress(log.OnStderr());
-  Console console{map, nullptr, waiter, progress};
+  Console console{map, nullptr, waiter, progress, log};
   std::optional<ConsoleBridge> bridge;
   if (command.spec->needsBridge(command)) {
     bridge.emplace(choice, map, log, waiter);
     bridge->Start();
     if (waiter.Cancelled()) return Conclude(console, Outcome::Cancelled);
+    // The start-up has logged that no bridge is there; the command would
+    // only log it again. diff cannot compare without one.
+    if (!bridge->Engine().Session().Connected()) {
+      Complain(logtext::kNotDetected);
+      return command.spec->name == "diff" ? Verdict::BadInput : Verdict::Failure;
+    }
     console.engine = &bridge->Engine();
   }
   return command.spec->run(command, console);
@@ -87,17 +112,20 @@ Verdict Run(std::span<char* const> args) {
     Print(UsageText());
     return Verdict::Success;
   }
+  const std::filesystem::path mapPath =
+      options.mapFile ? std::filesystem::path(*options.mapFile) : ProgramFolder() / kMapFileName;
   RegisterMap map;
-  if (!LoadMap(options, map)) return Verdict::BadInput;
+  if (!LoadMap(mapPath, options, map)) return Verdict::BadInput;
   const BridgeParse bridge = ParseBridgeChoice(options, map);
   if (!bridge.bridge) Complain(bridge.error);
-  const CommandParse parsed = ParseCommand(options.command, map);
+  CommandParse parsed = ParseCommand(options.command, map);
+  parsed.files.push_back(mapPath.string());
   for (const std::string& warning : parsed.warnings) Complain(warning);
   for (const std::string& error : parsed.errors) Complain(error);
   if (!bridge.bridge || !parsed.command) return Verdict::BadInput;
 
   ConsoleLog log;
-  if (!OpenLog(options, log)) return Verdict::BadInput;
+  if (!OpenLog(options, parsed.files, log)) return Verdict::BadInput;
   Verdict verdict = Execute(*parsed.command, *bridge.bridge, map, log);
   if (!log.Close()) {
     Complain(std::string(options.logFile.value_or("the log")) + ": could not be written whole");

@@ -7,22 +7,31 @@
 #include "cli/command_table.h"
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
+#include "core/map/map_file.h"
 
 namespace regdiag::cli {
 
 namespace {
 
-// Options may stand anywhere among the operands; "-1" is an operand.
+// Options may stand anywhere among the operands, each once; "-1" is an
+// operand, and so is every word after "--".
 bool SplitWords(std::span<const std::string_view> words, const CommandSpec& spec, Words& split,
                 std::string& error) {
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
-    if (!word.starts_with("--")) {
+    if (optionsEnded || !word.starts_with("--")) {
       split.operands.push_back(word);
       continue;
     }
+    optionsEnded = word == "--";
+    if (optionsEnded) continue;
     const std::size_t equals = word.find('=');
     const std::string_view name = word.substr(0, equals);
+    if (split.Option(name)) {
+      error = std::string(name) + " given twice";
+      return false;
+    }
     const OptionSpec* option = spec.Option(name);
     const bool takesValue = option != nullptr && !option->value.empty();
     if (option != nullptr && !takesValue && equals == std::string_view::npos) {
@@ -86,11 +95,17 @@ void ArgumentReader::Format(std::string_view text, DumpFormat& format) {
 }
 
 void ArgumentReader::Writable(std::string_view file) {
+  result_.files.emplace_back(file);
   std::string reason;
   if (!CanWriteFile(std::filesystem::path(file), reason)) Error(FileProblem(file, reason));
 }
 
+void ArgumentReader::NamedRegisters(std::string_view what) {
+  if (!NamesAnyRegister(map_)) Error("no named register: nothing to " + std::string(what));
+}
+
 std::optional<std::string> ArgumentReader::File(std::string_view name) {
+  result_.files.emplace_back(name);
   FileRead file = ReadFileWhole(std::filesystem::path(name));
   if (file.outcome == FileRead::Outcome::Loaded) return std::move(file.bytes);
   Error(FileProblem(name, file.Problem()));
@@ -106,6 +121,17 @@ std::vector<SnapshotEntry> ArgumentReader::Snapshot(std::string_view name) {
     result_.warnings.push_back(std::string(name) + ": warning: " + NoteText(note));
   }
   return std::move(read.entries);
+}
+
+std::vector<LoggedWrite> ArgumentReader::LoggedWrites(std::string_view name) {
+  result_.files.emplace_back(name);
+  std::vector<LoggedWrite> writes;
+  const FileRead file = ReadFileLines(std::filesystem::path(name), [&](std::string_view line) {
+    if (const std::optional<LoggedWrite> write = SuccessfulWrite(line)) writes.push_back(*write);
+  });
+  if (file.outcome == FileRead::Outcome::Loaded) return writes;
+  Error(FileProblem(name, file.Problem()));
+  return {};
 }
 
 DiffSide ArgumentReader::Side(std::string_view operand) {

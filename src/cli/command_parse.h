@@ -50,6 +50,7 @@ struct CommandParse {
   std::optional<Command> command;  // empty when refused
   std::vector<std::string> errors;
   std::vector<std::string> warnings;
+  std::vector<std::string> files;  // every file the command reads or writes
 };
 
 // The command's words, cut into operands and options.
@@ -74,9 +75,13 @@ class ArgumentReader {
   void Format(std::string_view text, DumpFormat& format);
   // A snapshot can only be saved where a file can be made.
   void Writable(std::string_view file);
+  // A command that reads every named register needs a map that names one.
+  void NamedRegisters(std::string_view what);
   // A file's bytes, or nothing after saying why it could not be read.
   [[nodiscard]] std::optional<std::string> File(std::string_view name);
   [[nodiscard]] std::vector<SnapshotEntry> Snapshot(std::string_view name);
+  // The successful writes of a saved log, read line by line.
+  [[nodiscard]] std::vector<LoggedWrite> LoggedWrites(std::string_view name);
   [[nodiscard]] DiffSide Side(std::string_view operand);
 
  private:

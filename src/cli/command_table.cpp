@@ -39,12 +39,14 @@ constexpr CommandSpec kCommands[] = {
      "every named register, in address order, with its named bits",
      [](ArgumentReader& in, const Words& words, Command& command) {
        in.Format(words.Option("--format").value_or("text"), command.format);
+       in.NamedRegisters("dump");
      },
      Always, RunDump},
     {"save", "FILE", {}, "a snapshot of every named register",
      [](ArgumentReader& in, const Words& words, Command& command) {
        command.file = words.operands[0];
        in.Writable(command.file);
+       in.NamedRegisters("save");
      },
      Always, RunSave},
     {"load", "FILE", {{{"--verify", ""}}}, "writes the snapshot's registers in address order, 10 ms apart",
@@ -57,17 +59,17 @@ constexpr CommandSpec kCommands[] = {
      "A and B are snapshot files or the word live; lists the registers\nand named bits that differ",
      [](ArgumentReader& in, const Words& words, Command& command) {
        for (std::size_t side = 0; side < 2; ++side) command.sides[side] = in.Side(words.operands[side]);
+       if (command.sides[0].live || command.sides[1].live) in.NamedRegisters("read live");
      },
      [](const Command& command) { return command.sides[0].live || command.sides[1].live; }, RunDiff},
     {"replay", "LOGFILE", {}, "repeats, in order, the successful writes in a saved log",
      [](ArgumentReader& in, const Words& words, Command& command) {
        command.file = words.operands[0];
-       const std::optional<std::string> log = in.File(command.file);
-       if (log) command.writes = SuccessfulWrites(*log);
+       command.writes = in.LoggedWrites(command.file);
      },
      [](const Command& command) { return !command.writes.empty(); }, RunReplay},
     {"watch", "REG", {{{"--interval", "MS"}, {"--count", "N"}}},
-     "polls a register and prints a line when it changes",
+     "polls a register and prints a line when it changes;\n--count N stops after N reads",
      [](ArgumentReader& in, const Words& words, Command& command) {
        in.Register(words.operands[0], command.registers);
        const std::optional<long> ms = in.Whole(words.Option("--interval"), "--interval", kLongestIntervalMs);

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "cli/command_parse.h"
+#include "cli/console_log.h"
 #include "cli/outcome.h"
 #include "cli/progress.h"
+#include "cli/terminal_text.h"
 #include "core/link/waiter.h"
 #include "core/transactions/register_engine.h"
 
@@ -19,6 +21,28 @@ struct Console {
   RegisterEngine* engine;  // null for a command that needs no bridge
   Waiter& waiter;
   Progress& progress;
+  ConsoleLog& log;
+};
+
+// How far a sequence got, for the message when it is interrupted:
+// "interrupted after register 0x62 (99 of 256 written)", or for a replay
+// "interrupted after register 0x62 (99 writes repeated)". A transfer counts
+// once it has ended, whatever its outcome.
+struct Tally {
+  Tally() = default;
+  Tally(std::string_view doneWord, std::size_t count) : done(doneWord), total(count) {}
+
+  std::string_view done;  // "read", "written"; empty for a replay
+  std::size_t total = 0;
+  std::size_t count = 0;
+  std::optional<std::uint8_t> last;
+
+  void Count(std::uint8_t address, Outcome outcome) {
+    if (outcome == Outcome::Cancelled) return;
+    ++count;
+    last = address;
+  }
+  [[nodiscard]] std::string InterruptedText() const;
 };
 
 // Single transactions, 10 ms apart when there are several.
@@ -33,12 +57,15 @@ struct Console {
 [[nodiscard]] Verdict RunDiff(const Command& command, Console& console);
 
 // Shared by the commands.
-void Print(std::string_view text);
+// Data on stdout, escaped (terminal_text.h).
+void Print(std::string_view text, Escapes escapes = Escapes::Text);
 // A failed transaction on stderr (nothing for one the owner cancelled).
 void ReportFailure(Console& console, logtext::Access access, std::uint8_t address, Outcome outcome);
 // "register 0x12 reads back 0x04, not 0x05"
 void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t written);
-// The verdict of a command that ran to `outcome`; says so when interrupted.
-[[nodiscard]] Verdict Conclude(Console& console, Outcome outcome);
+// The verdict of a command that ran to `outcome`; when it was interrupted,
+// says so (`interrupted`) on stderr and in a --log file, and fails.
+[[nodiscard]] Verdict Conclude(Console& console, Outcome outcome,
+                               const std::string& interrupted = "interrupted");
 
 }  // namespace regdiag::cli

@@ -1,5 +1,6 @@
 #include "cli/console_log.h"
 
+#include "cli/terminal_text.h"
 #include "core/files/file_write.h"
 
 namespace regdiag::cli {
@@ -39,14 +40,15 @@ void ConsoleLog::Emit(std::string_view text) {
     return;
   }
   // A terminal's lines end with LF alone.
+  std::string lines;
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t cr = text.find("\r\n", start);
-    const std::size_t end = cr == std::string_view::npos ? text.size() : cr;
-    std::fwrite(text.data() + start, 1, end - start, out_);
+    lines.append(text.substr(start, cr - start));
     if (cr == std::string_view::npos) break;
-    std::fputc('\n', out_);
+    lines += '\n';
     start = cr + 2;
   }
+  Output(out_, lines);
 }
 
 bool ConsoleLog::Close() {

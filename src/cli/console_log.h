@@ -33,6 +33,10 @@ class ConsoleLog final : public LogSink {
 
   void Append(std::string_view text, std::string_view suffix) override;
   void Clear() override;
+  // A line for the --log file alone (stderr has it already).
+  void FileLine(std::string_view text) {
+    if (ownsFile_) Append(text, "\r\n");
+  }
   // Writes what was held and writes every later entry at once.
   void Release();
   // Closes the file; false when anything could not be written.

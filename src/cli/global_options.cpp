@@ -1,7 +1,9 @@
 #include "cli/global_options.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/command_table.h"
@@ -34,7 +36,7 @@ constexpr std::array<OptionDoc, 5> kOptionDocs{{
     {"--log", "[=FILE]",
      "writes the window's own log lines to stderr, or to FILE with CR LF line ends, as the window saves "
      "its log"},
-    {"--help", "", "prints the usage"},
+    {"--help", "", "(or -h) prints the usage; -- ends the options, and no option may be given twice"},
 }};
 
 }  // namespace
@@ -57,8 +59,9 @@ std::string HelpNotes() {
 }
 
 std::string_view ExitStatusText() {
-  return "Exit status: 0 when every transaction succeeded (diff: A and B agree), 1 when any failed\n"
-         "(diff: they differ), 2 for bad usage or a bad file.\n";
+  return "Exit status: 0 when every transaction succeeded (diff: A and B agree), 1 when any failed or\n"
+         "was interrupted (diff: they differ), 2 for bad usage or a bad file, before anything is sent\n"
+         "(diff: also when it cannot compare, as when a live read fails).\n";
 }
 
 std::string UsageText() {
@@ -66,13 +69,23 @@ std::string UsageText() {
          std::string(ExitStatusText());
 }
 
+// Each option may be given once; "--" ends them, and "-h" is "--help".
 GlobalParse ParseGlobalOptions(std::span<char* const> args) {
   GlobalOptions options;
+  std::vector<std::string_view> seen;
   std::size_t next = 0;
   for (; next < args.size(); ++next) {
     const std::string_view word = args[next];
-    if (!word.starts_with("--")) break;
-    if (word == "--help") {
+    if (word == "--") {
+      ++next;
+      break;
+    }
+    if (!word.starts_with("--") && word != "-h") break;
+    const std::string_view name = word == "-h" ? "--help" : word.substr(0, word.find('='));
+    if (std::ranges::find(seen, name) != seen.end())
+      return {std::nullopt, std::string(name) + " given twice"};
+    seen.push_back(name);
+    if (name == "--help") {
       options.help = true;
     } else if (word == "--sim") {
       options.sim = true;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/terminal_text.h"
 #include "core/text/link_log_text.h"
 
 namespace regdiag::cli {
@@ -22,9 +23,7 @@ int ExitStatus(Verdict verdict) {
   return 2;
 }
 
-void Complain(std::string_view text) {
-  std::fprintf(stderr, "regdiag-cli: %.*s\n", static_cast<int>(text.size()), text.data());
-}
+void Complain(std::string_view text) { Output(stderr, "regdiag-cli: " + std::string(text) + "\n"); }
 
 std::string FailureText(logtext::Access access, std::uint8_t address, Outcome outcome) {
   switch (outcome) {

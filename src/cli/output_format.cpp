@@ -73,10 +73,20 @@ std::string DumpJson(const RegisterMap& map, const RegisterValues& values) {
   return entries.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
+// A field that holds a comma, a double quote, CR or LF is quoted, its
+// quotes doubled, as RFC 4180 writes it.
+std::string CsvField(const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string quoted = "\"";
+  for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 std::string DumpLine(const RegisterMap& map, std::uint8_t address, std::uint8_t value, DumpFormat format) {
   const std::string bits = BitsText(map, address, value);
   if (format == DumpFormat::Csv) {
-    return Hex(address) + "," + RegisterName(map, address) + "," + Hex(value) + "," + bits + "\n";
+    return Hex(address) + "," + CsvField(RegisterName(map, address)) + "," + Hex(value) + "," + CsvField(bits) +
+           "\n";
   }
   const std::string line = Hex(address) + " " + RegisterName(map, address) + " " + Hex(value);
   return line + (bits.empty() ? "" : " " + bits) + "\n";

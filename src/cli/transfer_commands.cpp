@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "core/text/hex_value.h"
 #include "core/text/link_log_text.h"
 
@@ -32,7 +33,7 @@ Outcome Write(RegisterEngine& engine, std::uint64_t claim, std::uint8_t address,
 
 }  // namespace
 
-void Print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(std::string_view text, Escapes escapes) { Output(stdout, text, escapes); }
 
 void ReportFailure(Console& console, logtext::Access access, std::uint8_t address, Outcome outcome) {
   if (outcome == Outcome::Ok || outcome == Outcome::Cancelled) return;
@@ -45,10 +46,18 @@ void ReportMismatch(std::uint8_t address, std::uint8_t read, std::uint8_t writte
            HexByteText(written));
 }
 
-Verdict Conclude(Console& console, Outcome outcome) {
+std::string Tally::InterruptedText() const {
+  std::string text = "interrupted";
+  if (last) text += " after register 0x" + HexByteText(*last);
+  if (done.empty()) return text + " (" + std::to_string(count) + " writes repeated)";
+  return text + " (" + std::to_string(count) + " of " + std::to_string(total) + " " + std::string(done) + ")";
+}
+
+Verdict Conclude(Console& console, Outcome outcome, const std::string& interrupted) {
   if (!console.waiter.Cancelled()) return VerdictOf(outcome);
   console.progress.Done();
-  Complain("interrupted");
+  Complain(interrupted);
+  console.log.FileLine(interrupted);
   return Verdict::Failure;
 }
 
@@ -89,7 +98,7 @@ Verdict RunWatch(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
   const std::uint8_t address = command.registers.front();
   std::optional<std::uint8_t> shown;
-  long lines = 0;
+  long reads = 0;
   const std::uint64_t claim = engine.BridgeClaim();
   for (;;) {
     const Outcome outcome = Read(engine, claim, address);
@@ -102,8 +111,8 @@ Verdict RunWatch(const Command& command, Console& console) {
       shown = CachedValue(engine, address);
       Print(RegisterLine(console.map, address, *shown));
       std::fflush(stdout);
-      if (command.count && ++lines >= *command.count) return Verdict::Success;
     }
+    if (command.count && ++reads >= *command.count) return Verdict::Success;
     if (!console.waiter.Pause(command.intervalMs)) return Verdict::Success;
   }
 }
@@ -116,17 +125,19 @@ Verdict RunReplay(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
   const std::uint64_t claim = engine.BridgeClaim();
   Outcome result = Outcome::Ok;
+  Tally tally{"", command.writes.size()};
   for (std::size_t i = 0; i < command.writes.size(); ++i) {
     if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
     console.progress.Show("writing", i + 1, command.writes.size());
     const LoggedWrite& write = command.writes[i];
     const Outcome outcome = Write(engine, claim, write.address, write.value);
+    tally.Count(write.address, outcome);
     ReportFailure(console, logtext::Access::Write, write.address, outcome);
     result = Worse(result, outcome);
     if (outcome == Outcome::NoBridge) break;
   }
   console.progress.Done();
-  return Conclude(console, result);
+  return Conclude(console, result, tally.InterruptedText());
 }
 
 }  // namespace regdiag::cli

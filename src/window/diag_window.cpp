@@ -104,6 +104,7 @@ bool DiagWindow::LoadRegisterMap() {
       break;
   }
   Map = ParseRegisterMap(file.bytes);
+  if (!NamesAnyRegister(Map)) LogLine(MapNamesNoRegisterMessage(mapPath_.string()));
   Cache.Clear();
   return true;
 }

@@ -6,6 +6,7 @@
 // A run whose words begin with "ulimit -f N" runs under that file size limit
 // with SIGXFSZ ignored, so that its writes fail with EFBIG (and its stderr,
 // a file too, stays empty).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -21,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_process.h"
+#include "core/files/file_read.h"
 
 namespace regdiag {
 namespace {
@@ -38,6 +41,9 @@ const std::pair<const char*, const char*> kFiles[] = {
      "Writing register 0x01 = 0x05 successful\nReading register 0x01 = 0x05 successful\n"
      "Writing register 0x02 failed: No ACK from QRV4417. Check power and connections.\n"
      "Writing register 0x13 = 0xAB successful!\nWriting register 0x12 = 0xAB successful\n"},
+    {"cr.log", "Writing register 0x01 = 0x05 successful\rWriting register 0x12 = 0xAB successful\r"},
+    {"lf.map", "TABNAME,P\nREG,1,SYS_CTRL\rREG,2,Q\"T\nBITS,A,B,C,D,E,F,G,H\r\nREG,3,E\x1b]0;X\x07\xC2\x9B\n"},
+    {"empty.map", "TITLE,none\n"},
 };
 
 using Step = std::tuple<std::string, int, std::string, std::string>;  // words, status, stdout, stderr
@@ -76,11 +82,11 @@ const Step kSteps[] = {
     {"--sim --sim-fault timeout read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault short read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault late read 1", 1, "", kFails + "USB transfer error\n"},
-    {"--sim --sim-fault unplugged read 1", 1, "", kNoBridge},
+    {"--sim --log --sim-fault unplugged read 1", 1, "", "~Searching for USB-to-I2C interface...\n" + kNoBridge.substr(13) + kNoBridge},
     {"--sim --sim-fault=nack@0x02 read 1 2 3", 1, "0x01 SYS_CTRL 0x12\n0x03 INT_MASK 0x1C\n",
      "~Reading register 0x02 failed: No ACK"},
-    {"--sim --sim-fault unplugged@SYS_CTRL read 0 1 2", 1, "0x00 CHIP_ID 0xA7\n",
-     "regdiag-cli: Reading register 0x01 failed: USB transfer error\n" + kNoBridge},
+    {"--sim --log --sim-fault unplugged@SYS_CTRL read 0 1 2", 1, "0x00 CHIP_ID 0xA7\n",
+     "~DeviceDetach: Received detach~" + kNoBridge},
     {"--sim --sim-fault nack@0x10 dump", 1, "~C_OVT=0\n0x11 BUCK1_VOUT", "~0x10 failed"},
     {"--sim --sim-fault i2c-error@0x42 save x.csv", 1, "", "~x.csv not written"},
     {"diff x.csv good.csv", 2, "", "~x.csv: no such file"},
@@ -101,6 +107,35 @@ const Step kSteps[] = {
     {"--sim-fault nack read 1", 2, "", "~--sim-fault needs --sim"},
     {"--sim --log= read 1", 2, "", "~unknown option or missing argument: --log="},
     {"--sim --log frobnicate", 2, "", "~unknown command 'frobnicate'"},
+    // Line ends CR LF, LF or CR; CSV quoting; control characters escaped.
+    {"--sim --map lf.map dump --format csv", 0,
+     "address,name,value,bits\n0x01,SYS_CTRL,0x12,\n0x02,\"Q\"\"T\",0x03,A=0 B=0 C=0 D=0 E=0 F=0 G=1 H=1\n"
+     "0x03,E\\x1b]0;X\\x07\\u009b,0x1C,\n", ""},
+    {"--sim --map lf.map dump --format json", 0, "~\"name\": \"E\\u001b]0;X\\u0007\\u009b\"", ""},
+    {"--sim read \x1b[2J", 2, "", "~'\\x1b[2J'"},
+    {"--sim --log replay cr.log", 0, "",
+     "~\n\nWriting register 0x01 = 0x05 successful\nWriting register 0x12 = 0xAB successful\n"},
+    {"--sim --map empty.map save x.csv", 2, "",
+     "regdiag-cli: Register map empty.map names no register.\nregdiag-cli: no named register: nothing to save\n"},
+    {"--sim --map empty.map diff good.csv live", 2, "", "~nothing to read live\n"},
+    // Saving never destroys: no device, FIFO or file the command reads.
+    {"--sim save /dev/null", 2, "", "regdiag-cli: /dev/null: not a regular file\n"},
+    {"--sim save fifo", 2, "", "regdiag-cli: fifo: not a regular file\n"},
+    {"--sim --log=link.csv load good.csv", 2, "", "~--log=link.csv names good.csv"},
+    {"--sim --log=./new.csv save new.csv", 2, "", "~--log=./new.csv names new.csv"},
+    {"--sim replay long.log", 2, "", "regdiag-cli: long.log: line 1 is longer than 64 KiB\n"},
+    {"--sim --map=. read 1", 2, "", "regdiag-cli: .: is a directory\n"},
+    // diff exits 2 when it cannot compare; watch --count counts reads.
+    {"--sim --sim-fault nack diff good.csv live", 2, "", "~No ACK"},
+    {"--sim --sim-fault unplugged diff live good.csv", 2, "", kNoBridge},
+    {"--sim watch 1 --count 3 --interval 1", 0, "0x01 SYS_CTRL 0x12\n", ""},
+    {"--sim --log --sim-fault nack@2 load changed.csv --verify", 1, "",
+     "~Writing register 0x02 failed~Reading register 0x03 = 0x1C successful"},
+    // Options: once each, -h, --.
+    {"--sim --sim read 1", 2, "", "~--sim given twice"},
+    {"--sim write 1 2 --verify --verify", 2, "", "~--verify given twice"},
+    {"-h", 0, "~usage: regdiag-cli", ""},
+    {"--sim -- load -- good.csv", 0, "", ""},
 };
 
 void ExpectText(const std::string& text, const std::string& want) {
@@ -117,6 +152,9 @@ fs::path Folder() {
   const fs::path folder = fs::temp_directory_path() / ("regdiag_cli_" + std::to_string(::getpid()));
   fs::create_directories(folder);
   for (const auto& [name, bytes] : kFiles) std::ofstream(folder / name, std::ios::binary) << bytes;
+  std::ofstream(folder / "long.log") << std::string(kMostLineBytes + 1, 'x');
+  ::mkfifo((folder / "fifo").c_str(), 0600);
+  fs::create_symlink("good.csv", folder / "link.csv");
   return folder;
 }
 
@@ -170,21 +208,36 @@ TEST(CliProcessTest, HelpIsTheReadmes) {
   fs::remove_all(folder);
 }
 
-// Ctrl+C ends a watch well (its usual end), and a long read as interrupted.
-TEST(CliProcessTest, CtrlCEndsAWatchWellAndAReadAsInterrupted) {
+// Ctrl+C ends a watch well (its usual end), and a read, a sequence or a
+// replay as interrupted, saying how far it got on stderr and in the log file.
+TEST(CliProcessTest, CtrlCEndsAWatchWellAndTheRestAsInterrupted) {
   const fs::path folder = Folder();
   std::vector<std::string> read(256, "1");
   read.insert(read.begin(), {"--sim", "--log", "read"});
+  std::string log;
+  for (int i = 0; i < 300; ++i) log += "Writing register 0x62 = 0x01 successful\n";
+  std::ofstream(folder / "long.log") << log;
+  using Run = std::tuple<std::vector<std::string>, int, std::string>;
   for (const auto& [args, status, err] :
-       {std::tuple(std::vector<std::string>{"--sim", "watch", "SYS_CTRL"}, 0, ""),
-        std::tuple(read, 1, "~successful\nregdiag-cli: interrupted\n")}) {
+       {Run{{"--sim", "watch", "SYS_CTRL"}, 0, ""}, Run{read, 1, "~successful\nregdiag-cli: interrupted\n"},
+        Run{{"--sim", "--log", "dump"}, 1, "~regdiag-cli: interrupted after register 0x~ read)\n"},
+        Run{{"--sim", "--log=run.log", "replay", "long.log"}, 1, "~after register 0x62 (~ writes repeated)\n"}}) {
     const test::CliProcess run(folder, args);
-    for (int i = 0; i < 10000 && (run.Out() + run.Err()).find("0x12") == std::string::npos; ++i)
-      ::usleep(1000);  // it has started
+    const auto started = [&] {
+      std::ifstream file(folder / "run.log");
+      const std::string logged{std::istreambuf_iterator<char>(file), {}};
+      return std::regex_search(run.Out() + run.Err() + logged, std::regex("0x12|0x62 = "));
+    };
+    for (int i = 0; i < 10000 && !started(); ++i) ::usleep(1000);
     ::kill(run.pid, SIGINT);
     EXPECT_EQ(run.Wait(), status);
-    ExpectText(run.Out(), "~0x01 SYS_CTRL 0x12\n");
     ExpectText(run.Err(), err);
+    if (args[1] != "--log=run.log") continue;
+    std::ifstream file(folder / "run.log");
+    const std::string written{std::istreambuf_iterator<char>(file), {}};
+    ExpectText(written, std::regex_replace(std::regex_replace(err, std::regex("regdiag-cli: "), ""),
+                                           std::regex("\n"), "\r\n"));
+    fs::remove(folder / "run.log");
   }
   fs::remove_all(folder);
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -90,12 +91,10 @@ const std::string kSeven = kP + "REG,1,A\r\nREG,2,B\r\nREG,3,C\r\nREG,4,D\r\nREG
 
 TEST(RegisterMapTest, Texts) {
   const std::pair<std::string, std::string> kCases[] = {
-      // Only CR LF ends a line.
+      // CR LF, LF and a lone CR end a line alike.
       {"TABNAME,Main\r\nREG,1,A\r\n", "Main:1|1=A"},
-      {"\r\n\r\nTABNAME,Main\r\n\r\nREG,1,A", "Main:1|1=A"},
-      {"TABNAME,Main\rREG,1,A\r\n", "Main\rREG:"},
-      {"TABNAME,Main\r\r\nREG,1,A\r\n", "Main\r:1|1=A"},
-      {"TABNAME,Main\n\r\nREG,1,A\r\n", "Main\n:1|1=A"},
+      {"\r\n\n\rTABNAME,Main\r\n\r\nREG,1,A", "Main:1|1=A"},
+      {"TABNAME,Main\rREG,1,A\nREG,2,B\r\r\nTITLE,H", "H=H|Main:1,2|1=A|2=B"},
       {"", ""},
       {"\r", ""},
       // Rows: outside 0..255 takes no row; the last row shows the page's last
@@ -186,7 +185,7 @@ TEST(RegisterMapTest, FilesFromDisk) {
       {"map_edge_cases.csv",
        "T=First Title|H=Heading|Main:16,17,0,5|Main:16,16,18|0=ZERO|0:B7/B6/B5/B4/B3/B2/B1/B0|16=HALF|"
        "16:EN/MODE/1/M0/-/-/-/S1|17=SEVENTEEN|18=ODD_HALF"},
-      {"map_lf_only.csv", "Main\nREG:"},
+      {"map_lf_only.csv", "T=Lost|Main:1|1=ONE"},
       {"map_no_pages.csv", "T=No Pages|7=EARLY|7:" + kAtoH},
       // The 33rd and later TABNAME lines are ignored; their registers go on no page.
       {"map_too_many_pages.csv", tooMany + "33:b7/b6/b5/b4/b3/b2/b1/b0"},
@@ -335,17 +334,26 @@ TEST(MapFileTest, FindsAndReadsOrSaysWhyNot) {
   const struct {
     std::function<void(const fs::path& map)> make;
     Outcome outcome;
-    std::string bytes;
-    int error = 0;
+    std::string bytes, reason;
   } kCases[] = {
-      {[](auto&) {}, Outcome::NotFound, ""},
-      {[](auto& map) { fs::create_directory(map); }, Outcome::NotFound, ""},
-      // Opening a FIFO would block until a writer came: it must not be opened.
-      {[](auto& map) { ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0); }, Outcome::NotFound, ""},
-      {write(bytes), Outcome::Loaded, bytes},
+      {[](auto&) {}, Outcome::NotFound, "", ""},
+      {[](auto& map) { fs::create_directory(map); }, Outcome::Unreadable, "", "is a directory"},
+      {[](auto& map) { fs::create_symlink("/dev/null", map); }, Outcome::Unreadable, "",
+       "not a regular file"},
+      // A FIFO is read as a stream; a file larger than the limit is not read.
+      {[](auto& map) {
+         ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0);
+         ASSERT_EQ(std::system(("printf 'REG,1,A' >" + map.string() + " &").c_str()), 0);
+       },
+       Outcome::Loaded, "REG,1,A", ""},
+      {[](auto& map) { std::ofstream{map}, fs::resize_file(map, kMostFileBytes + 1); }, Outcome::Unreadable,
+       "", "larger than 16 MiB"},
+      {write(bytes), Outcome::Loaded, bytes, ""},
       // A regular file whose first read fails for every user, root included.
-      {[](auto& map) { fs::create_symlink("/proc/self/mem", map); }, Outcome::Unreadable, "", EIO},
-      {[](auto& map) { fs::create_symlink(map, map); }, Outcome::Unreadable, "", ELOOP},
+      {[](auto& map) { fs::create_symlink("/proc/self/mem", map); }, Outcome::Unreadable, "",
+       std::generic_category().message(EIO)},
+      {[](auto& map) { fs::create_symlink(map, map); }, Outcome::Unreadable, "",
+       std::generic_category().message(ELOOP)},
   };
   for (std::size_t i = 0; i < std::size(kCases); ++i) {
     SCOPED_TRACE(i);
@@ -355,14 +363,16 @@ TEST(MapFileTest, FindsAndReadsOrSaysWhyNot) {
     const FileRead read = ReadMapFile(folder);
     EXPECT_EQ(read.outcome, kCases[i].outcome);
     EXPECT_EQ(read.bytes, kCases[i].bytes);
-    EXPECT_EQ(read.reason, kCases[i].error != 0 ? std::generic_category().message(kCases[i].error) : "");
+    EXPECT_EQ(read.reason, kCases[i].reason);
   }
   // A file where the folder should be.
-  EXPECT_EQ(ReadMapFile(top / "3" / kMapFileName).outcome, Outcome::NotFound);
+  EXPECT_EQ(ReadMapFile(top / "5" / kMapFileName).outcome, Outcome::NotFound);
   fs::remove_all(top);
   EXPECT_EQ(MapUnreadableMessage("Permission denied"),
             "Configuration file (tabdefs.csv) could not be read: Permission denied.");
   EXPECT_STREQ(kMapNotFoundMessage, "Configuration file (tabdefs.csv) not found.");
+  EXPECT_EQ(MapNamesNoRegisterMessage("m.csv"), "Register map m.csv names no register.");
+  EXPECT_FALSE(NamesAnyRegister(ParseRegisterMap("TABNAME,P\r\nREG,300,X")));
 }
 
 }  // namespace

@@ -166,6 +166,12 @@ class WindowTest : public QObject {
     const WindowControls& top = last.Controls();
     QVERIFY(!top.fmRegCtrls[1]->isHidden() && top.lblRegAddr[1]->text() == "@ reg addr 0xFF" &&
             top.lblRegName[1]->text() == "LAST");
+    // LF and a lone CR end a line as CR LF does; a map that names no register says so.
+    WindowHarness lf({.map = "TABNAME,Main\nREG,1,A\rREG,2,B\n"});
+    QVERIFY(lf.Controls().TabStrip1->tabText(0) == "Main" && lf.Controls().lblRegName[1]->text() == "B");
+    WindowHarness none({.plugBridge = false, .map = "TITLE,T\n"});
+    QVERIFY(none.Window().LogContents().find("Register map " + none.Folder().toStdString() +
+                                             "/tabdefs.csv names no register.\r\n") != std::string::npos);
   }
 
   void missingMapLeavesTheLaidOutWindow() {
@@ -374,12 +380,13 @@ class WindowTest : public QObject {
       run.start(REGDIAG_CLI, QStringList{"--sim", "--map", folder + "tabdefs.csv"} + arguments);
       return run.waitForFinished(10000) && run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
     };
+    // Only values read, written, edited or loaded are saved, and only when
+    // there is one.
+    QVERIFY(!w.SaveRegisterValues(folder + "window.csv") && !QFile::exists(folder + "window.csv"));
     h.Type(1, "7e");
     ChooseFile(c.fmRegCtrls[0], "Save Register Values...", folder + "window.csv");
-    QCOMPARE(Bytes(folder + "window.csv"),
-             QByteArray(
-                 "address,name,value\n0x00,CONFIG,0x00\n0x01,LIMITS,0x7E\n0x05,SPARE,0x00\n0x10,STATUS,0x00\n"
-                 "0x20,R20,0x00\n0x21,R21,0x00\n0x23,R23,0x00\n0x24,R24,0x00\n"));
+    QCOMPARE(Bytes(folder + "window.csv"), QByteArray("address,name,value\n0x01,LIMITS,0x7E\n"));
+    QCOMPARE(h.NewLog(), "Saved 1 register value to window.csv\r\n");
     QCOMPARE(cli({"load", folder + "window.csv", "--verify"}), 0);
     QCOMPARE(cli({"save", folder + "cli.csv"}), 0);
     ChooseFile(c.tabPageArea, "Load Register Values...", folder + "cli.csv");
@@ -400,14 +407,14 @@ class WindowTest : public QObject {
     other.close();
     QVERIFY(!w.LoadRegisterValues(other.fileName()) && !w.LoadRegisterValues(folder + "none.csv") &&
             !w.SaveLogAs(folder + "none/session.log") && !w.SaveRegisterValues(folder + "none/values.csv"));
-    QCOMPARE(h.Messages().Texts().size(), 4);
-    QVERIFY(h.Messages().Texts()[0].contains(
-                ":\nline 3: register 0x01 given twice (first on line 2)\nline 4: ") &&
-            h.Messages().Texts()[0].count('\n') == 21 &&
-            h.Messages().Texts()[0].endsWith("\nand 99980 more"));
-    QVERIFY(h.Messages().Texts()[1].endsWith("none.csv:\nno such file"));
-    QVERIFY(h.Messages().Texts()[2].startsWith("Log not saved to " + folder + "none/session.log:\n"));
-    QVERIFY(h.Messages().Texts()[3].startsWith("Register values not saved to"));
+    const QStringList texts = h.Messages().Texts();
+    QCOMPARE(texts.size(), 5);
+    QCOMPARE(texts[0], "No register value to save yet.");
+    QVERIFY(texts[1].contains(":\nline 3: register 0x01 given twice (first on line 2)\nline 4: ") &&
+            texts[1].count('\n') == 21 && texts[1].endsWith("\nand 99980 more"));
+    QVERIFY(texts[2].endsWith("none.csv:\nno such file"));
+    QVERIFY(texts[3].startsWith("Log not saved to " + folder + "none/session.log:\n"));
+    QVERIFY(texts[4].startsWith("Register values not saved to"));
     QVERIFY(c.tbRegdata[1]->text() == "21" && h.NewLog().empty());
   }
 };

@@ -6,13 +6,15 @@
 
 #include <array>
 #include <cerrno>
-#include <cstddef>
+#include <optional>
 #include <system_error>
 
 #include "core/files/file_descriptor.h"
 
 namespace regdiag {
 namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{64} * 1024;
 
 FileRead NotFound() { return FileRead{FileRead::Outcome::NotFound, {}, {}}; }
 
@@ -22,25 +24,52 @@ FileRead Unreadable(std::string reason) {
 
 bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR; }
 
-FileRead ReadOpenFile(FileDescriptor& file) {
+// What is wrong with reading a file of this kind and size; empty when nothing.
+std::string KindProblem(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return "is a directory";
+  if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return "not a regular file";
+  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > kMostFileBytes)
+    return "larger than 16 MiB";
+  return {};
+}
+
+// Opens a regular file or a FIFO for reading; anything else, or a failure,
+// leaves `problem` saying why.
+std::optional<int> OpenToRead(const std::filesystem::path& path, FileRead& problem) {
   struct stat info {};
-  if (::fstat(file.get(), &info) != 0) return Unreadable(SystemReason(errno));
+  if (::stat(path.c_str(), &info) != 0) {
+    problem = IsNotFoundError(errno) ? NotFound() : Unreadable(SystemReason(errno));
+    return std::nullopt;
+  }
+  if (std::string kind = KindProblem(info); !kind.empty()) {
+    problem = Unreadable(std::move(kind));
+    return std::nullopt;
+  }
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
   // Checked again on the open file: the name may have been replaced since.
-  if (!S_ISREG(info.st_mode)) return NotFound();
-  FileRead result{FileRead::Outcome::Loaded, {}, {}};
-  if (info.st_size > 0) result.bytes.reserve(static_cast<std::size_t>(info.st_size));
-  std::array<char, std::size_t{64} * 1024> chunk{};
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && !KindProblem(info).empty()) {
+    problem = Unreadable(KindProblem(info));
+    ::close(fd);
+    return std::nullopt;
+  }
+  if (fd < 0) problem = IsNotFoundError(errno) ? NotFound() : Unreadable(SystemReason(errno));
+  return fd < 0 ? std::nullopt : std::optional<int>(fd);
+}
+
+// Reads the open file chunk by chunk into `take` until the end; a failure or
+// `take` returning false ends it with the reason in `problem`.
+bool ReadChunks(FileDescriptor& file, const std::function<bool(std::string_view)>& take) {
+  std::array<char, kChunkBytes> chunk{};
   for (;;) {
     const ssize_t count = ::read(file.get(), chunk.data(), chunk.size());
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return Unreadable(SystemReason(errno));
-    }
-    result.bytes.append(chunk.data(), static_cast<std::size_t>(count));
+    if (count == 0) return true;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    if (!take(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) return true;
   }
-  if (const int error = file.Close(); error != 0) return Unreadable(SystemReason(error));
-  return result;
 }
 
 }  // namespace
@@ -59,24 +88,55 @@ std::string FileRead::Problem() const {
   return {};
 }
 
-// A file that is there but cannot be opened or read whole is unreadable,
-// with the system's reason.
 FileRead ReadFileWhole(const std::filesystem::path& path) {
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) return NotFound();
-  // Any other failure to look at the name (a folder we may not search, a
-  // loop of links) means the file may be there but cannot be read.
-  if (error) return Unreadable(error.message());
-  if (!std::filesystem::is_regular_file(status)) return NotFound();
+  FileRead result{FileRead::Outcome::Loaded, {}, {}};
+  const std::optional<int> fd = OpenToRead(path, result);
+  if (!fd) return result;
+  FileDescriptor file(*fd);
+  bool tooLarge = false;
+  const bool read = ReadChunks(file, [&](std::string_view chunk) {
+    tooLarge = result.bytes.size() + chunk.size() > kMostFileBytes;
+    if (!tooLarge) result.bytes.append(chunk);
+    return !tooLarge;
+  });
+  if (!read) return Unreadable(SystemReason(errno));
+  if (tooLarge) return Unreadable("larger than 16 MiB");
+  if (const int error = file.Close(); error != 0) return Unreadable(SystemReason(error));
+  return result;
+}
 
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return IsNotFoundError(errno) ? NotFound() : Unreadable(SystemReason(errno));
-  FileDescriptor file(fd);
-  return ReadOpenFile(file);
+FileRead ReadFileLines(const std::filesystem::path& path, const std::function<void(std::string_view)>& line) {
+  FileRead result{FileRead::Outcome::Loaded, {}, {}};
+  const std::optional<int> fd = OpenToRead(path, result);
+  if (!fd) return result;
+  FileDescriptor file(*fd);
+  std::string pending;  // the line not yet ended
+  std::size_t number = 1;
+  bool afterCr = false;  // an LF right after a CR ends no second line
+  const bool read = ReadChunks(file, [&](std::string_view chunk) {
+    for (const char c : chunk) {
+      if (c == '\n' && afterCr) {
+        afterCr = false;
+        continue;
+      }
+      afterCr = c == '\r';
+      if (c != '\r' && c != '\n') {
+        pending += c;
+        if (pending.size() > kMostLineBytes) return false;
+        continue;
+      }
+      line(pending);
+      pending.clear();
+      ++number;
+    }
+    return true;
+  });
+  if (!read) return Unreadable(SystemReason(errno));
+  if (pending.size() > kMostLineBytes)
+    return Unreadable("line " + std::to_string(number) + " is longer than 64 KiB");
+  if (!pending.empty()) line(pending);
+  if (const int error = file.Close(); error != 0) return Unreadable(SystemReason(error));
+  return result;
 }
 
 }  // namespace regdiag

@@ -143,15 +143,6 @@ void FlushFolder(const fs::path& folder) {
   ::close(fd);
 }
 
-bool WriteInPlace(const fs::path& path, std::string_view bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return Fail(errno, reason);
-  FileDescriptor file(fd);
-  if (const int error = WriteAll(file.get(), bytes); error != 0) return Fail(error, reason);
-  const int error = file.Close();
-  return error == 0 || Fail(error, reason);
-}
-
 }  // namespace
 
 bool CanWriteFile(const fs::path& path, std::string& reason) {
@@ -160,8 +151,13 @@ bool CanWriteFile(const fs::path& path, std::string& reason) {
   struct stat info {};
   if (::stat(target.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return Fail(EISDIR, reason);
+    // A device or a FIFO is never written: a failure could not leave it as
+    // it was, and a FIFO nobody reads would hold the program forever.
+    if (!S_ISREG(info.st_mode)) {
+      reason = "not a regular file";
+      return false;
+    }
     if (::access(target.c_str(), W_OK) != 0) return Fail(errno, reason);
-    if (!S_ISREG(info.st_mode)) return true;  // a device is written in place
   } else if (errno != ENOENT) {
     return Fail(errno, reason);
   }
@@ -174,7 +170,6 @@ bool WriteFileWhole(const fs::path& path, std::string_view bytes, std::string& r
   if (!CanWriteFile(path, reason)) return false;
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(path, bytes, reason);
   fs::path target;
   if (!RealTarget(path, target, reason)) return false;
   TemporaryFile temporary(target);

@@ -9,8 +9,9 @@
 //
 // A target that is a symbolic link is written through it: the link stays
 // and the file it leads to is replaced. A target that exists keeps its
-// permissions; a new one gets the usual ones (0666 less the umask). A target
-// that is a device, such as /dev/stdout, is written in place.
+// permissions; a new one gets the usual ones (0666 less the umask). Only a
+// regular file or a new one is written: a device (/dev/stdout, a copy of
+// /dev/full) or a FIFO is refused as "not a regular file".
 //
 // Threads: any; one write at a time in the whole program (the signals are
 // the program's, not the thread's).
@@ -24,8 +25,8 @@
 namespace regdiag {
 
 // Whether a file can be written at `path`, checked before the work that
-// makes its bytes; otherwise the system's reason (a folder, no permission,
-// no such folder).
+// makes its bytes; otherwise the reason (a folder, not a regular file, no
+// permission, no such folder).
 [[nodiscard]] bool CanWriteFile(const std::filesystem::path& path, std::string& reason);
 
 // Replaces the file at `path` with `bytes`; otherwise the system's reason,

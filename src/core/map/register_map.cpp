@@ -206,9 +206,9 @@ RegisterRules& RegisterMap::EditRules(int address) {
 
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
   MapParser parser;
-  // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
-  // limit on the number of lines.
-  LineSplitter lines(fileBytes, LineEnds::CrLf);
+  // A line ends at CR LF, LF or a lone CR. There is no limit on the number
+  // of lines.
+  LineSplitter lines(fileBytes);
   // Every piece goes to the parser, empty ones too: it counts the lines.
   while (const std::optional<std::string_view> line = lines.Next()) {
     parser.ReadLine(*line);

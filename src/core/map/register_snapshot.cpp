@@ -16,9 +16,12 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t";
 
-// Tabs may stand between fields; no other control character belongs in a
-// line.
-bool IsControl(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F; }
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Register names are told apart without regard to ASCII case, as everywhere.
+bool SameName(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, {}, LowerAscii, LowerAscii);
+}
 
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(kBlanks);
@@ -40,7 +43,7 @@ std::string AddressText(std::uint8_t address) { return "0x" + HexByteText(addres
 
 std::optional<std::string> NameWarning(const SnapshotEntry& entry, const RegisterMap& map) {
   const std::string mapName = SnapshotName(map.RegisterNames[entry.address]);
-  if (mapName == entry.name) return std::nullopt;
+  if (SameName(mapName, entry.name)) return std::nullopt;
   const std::string address = AddressText(entry.address);
   if (mapName.empty()) return "the map names no register " + address + ", the file calls it " + entry.name;
   const std::string fileName = entry.name.empty() ? "gives no name" : "calls it " + entry.name;
@@ -54,10 +57,11 @@ class SnapshotReader {
 
   void Line(int number, std::string_view line) {
     if (line.empty() || line.front() == '#' || headerMissing_) return;
+    // A name may hold any character but the line ends: whatever a map
+    // names a register, save writes it and load reads it back.
     if (!IsUtf8(line)) return Error(number, "not UTF-8 text");
-    if (std::ranges::any_of(line, IsControl)) return Error(number, "a control character in the line");
     if (!headerSeen_) {
-      headerSeen_ = line == kSnapshotHeader;
+      headerSeen_ = std::ranges::equal(Fields(line), Fields(kSnapshotHeader));
       headerMissing_ = !headerSeen_;
       if (headerMissing_) Error(number, "expected the header " + std::string(kSnapshotHeader));
       return;
@@ -112,7 +116,7 @@ SnapshotRead ParseSnapshot(std::string_view bytes, const RegisterMap& map) {
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   SnapshotReader reader(map);
   int number = 0;
-  LineSplitter lines(bytes, LineEnds::LfOrCrLf);
+  LineSplitter lines(bytes);
   while (const std::optional<std::string_view> line = lines.Next()) reader.Line(++number, *line);
   return reader.Finish(number);
 }

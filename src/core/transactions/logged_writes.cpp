@@ -1,7 +1,6 @@
 #include "core/transactions/logged_writes.h"
 
 #include "core/text/hex_value.h"
-#include "core/text/lines.h"
 #include "core/text/transaction_text.h"
 
 namespace regdiag {
@@ -28,14 +27,10 @@ bool ReadWriteLine(std::string_view line, LoggedWrite& write) {
 
 }  // namespace
 
-std::vector<LoggedWrite> SuccessfulWrites(std::string_view logBytes) {
-  std::vector<LoggedWrite> writes;
-  LineSplitter lines(logBytes, LineEnds::LfOrCrLf);
-  while (const std::optional<std::string_view> line = lines.Next()) {
-    LoggedWrite write;
-    if (ReadWriteLine(*line, write)) writes.push_back(write);
-  }
-  return writes;
+std::optional<LoggedWrite> SuccessfulWrite(std::string_view line) {
+  LoggedWrite write;
+  if (!ReadWriteLine(line, write)) return std::nullopt;
+  return write;
 }
 
 }  // namespace regdiag

@@ -9,6 +9,7 @@
 // waiter must outlive the engine.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,6 +44,7 @@ class RegisterEngine {
   [[nodiscard]] BridgeSession& Session() { return session_; }
   [[nodiscard]] const RegisterMap& Map() const { return map_; }
   [[nodiscard]] RegisterValueCache& Cache() { return cache_; }
+  // Which cache entries hold a value known in this session: set here by a
 
   // The check that opens every transaction and sequence: with no bridge
   // held, the not-connected hook and log line, and false.

@@ -9,6 +9,7 @@
 #include <QTabBar>
 
 #include <algorithm>
+#include <vector>
 
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
@@ -127,8 +128,18 @@ bool DiagWindow::SaveLogAs(const QString& path) {
   return WriteWholeFile(path, LogContents(), tr("Log"));
 }
 
+// Only the values known in this session: read, written, edited or loaded.
 bool DiagWindow::SaveRegisterValues(const QString& path) {
-  return WriteWholeFile(path, WriteSnapshot(Map, Cache), tr("Register values"));
+  std::vector<SnapshotEntry> entries = SnapshotOfCache(Map, Cache);
+  std::erase_if(entries, [this](const SnapshotEntry& entry) { return !Cache.Known(entry.address); });
+  if (entries.empty()) {
+    ShowMessage(tr("No register value to save yet."));
+    return false;
+  }
+  if (!WriteWholeFile(path, SnapshotText(entries), tr("Register values"))) return false;
+  LogLine("Saved " + Counted(entries.size(), "register value", "register values") + " to " +
+          QFileInfo(path).fileName().toStdString());
+  return true;
 }
 
 bool DiagWindow::LoadRegisterValues(const QString& path) {
