@@ -28,8 +28,9 @@ std::filesystem::path ProgramFolder() {
   return error ? std::filesystem::path(".") : program.parent_path();
 }
 
-// The map named by --map must be there; without --map the window's rule
-// holds: the program goes on without a map after saying so.
+// The map named by --map, or the one that check checks, must be there;
+// otherwise the window's rule holds: the program goes on without a map
+// after saying so.
 bool LoadMap(const std::filesystem::path& path, const GlobalOptions& options, RegisterMap& map) {
   const FileRead file = ReadFileWhole(path);
   if (file.outcome == FileRead::Outcome::Loaded) {
@@ -37,7 +38,8 @@ bool LoadMap(const std::filesystem::path& path, const GlobalOptions& options, Re
     if (!NamesAnyRegister(map)) Complain(MapNamesNoRegisterMessage(path.string()));
     return true;
   }
-  if (file.outcome == FileRead::Outcome::NotFound && !options.mapFile) {
+  const bool checked = !options.command.empty() && options.command.front() == "check";
+  if (file.outcome == FileRead::Outcome::NotFound && !options.mapFile && !checked) {
     Complain(kMapNotFoundMessage);
     return true;
   }

@@ -7,7 +7,9 @@
 #include "cli/command_table.h"
 #include "core/files/file_read.h"
 #include "core/files/file_write.h"
+#include "core/map/field_text.h"
 #include "core/map/map_file.h"
+#include "core/transactions/access_rules.h"
 
 namespace regdiag::cli {
 
@@ -59,12 +61,43 @@ std::optional<std::string_view> Words::Option(std::string_view name) const {
   return std::nullopt;
 }
 
-void ArgumentReader::Register(std::string_view text, std::vector<std::uint8_t>& registers) {
-  const ByteArgument address = ParseRegister(text, map_);
-  if (address.byte)
-    registers.push_back(*address.byte);
+void ArgumentReader::Register(std::string_view text, Command& command, bool reading) {
+  ByteArgument address = ParseRegister(text, map_);
+  const RegisterField* field = nullptr;
+  const std::optional<FieldPath> path = SplitFieldPath(text);
+  if (!address.byte && path) {
+    const ByteArgument holder = ParseRegister(path->registerName, map_);
+    if (holder.byte) {
+      field = map_.RulesOf(*holder.byte).FindField(path->fieldName);
+      if (field == nullptr) {
+        Error("register '" + std::string(path->registerName) + "' has no field '" +
+              std::string(path->fieldName) + "'");
+        return;
+      }
+      address = holder;
+    }
+  }
+  if (!address.byte) return Error(address.error);
+  if (const std::optional<Refusal> refusal = reading ? ReadRefusal(map_, *address.byte) : std::nullopt)
+    return Error(RefusalText(*address.byte, *refusal));
+  command.registers.push_back(*address.byte);
+  command.fields.push_back(field);
+}
+
+void ArgumentReader::WriteValue(std::string_view text, Command& command) {
+  if (command.registers.empty()) return;
+  const std::uint8_t address = command.registers.front();
+  const RegisterField* field = command.fields.front();
+  std::optional<Refusal> refusal = WriteRefusal(map_, address, command.verify);
+  if (field != nullptr && refusal != Refusal::VerifyWriteOnly)
+    refusal = FieldWriteRefusal(map_, address, *field);
+  if (refusal) return Error(RefusalText(address, *refusal));
+  if (field == nullptr) return Value(text, command.value);
+  const FieldValueArgument parsed = ParseFieldValue(*field, text);
+  if (parsed.value)
+    command.value = *parsed.value;
   else
-    Error(address.error);
+    Error(parsed.error);
 }
 
 void ArgumentReader::Value(std::string_view text, std::uint8_t& value) {
@@ -137,7 +170,10 @@ std::vector<LoggedWrite> ArgumentReader::LoggedWrites(std::string_view name) {
 DiffSide ArgumentReader::Side(std::string_view operand) {
   DiffSide side;
   side.live = operand == "live";
-  if (!side.live) {
+  side.reset = operand == "reset";
+  if (side.reset) {
+    for (const ResetValue& reset : ResetValues(map_)) side.values[reset.address] = reset.value;
+  } else if (!side.live) {
     for (const SnapshotEntry& entry : Snapshot(operand)) side.values[entry.address] = entry.value;
   }
   return side;

@@ -27,16 +27,20 @@ namespace regdiag::cli {
 struct CommandSpec;
 
 // One side of a diff: a snapshot file's values, or the chip's, read live.
+// The word reset stands for the map's reset values.
 struct DiffSide {
   bool live = false;
+  bool reset = false;
   RegisterValues values{};
 };
 
 struct Command {
   const CommandSpec* spec = nullptr;    // the command's row of the table
   std::vector<std::uint8_t> registers;  // read; one for write and watch
-  std::uint8_t value = 0;               // write
-  bool verify = false;                  // write, load
+  // Beside each register: the field named as REG.FIELD, or null.
+  std::vector<const RegisterField*> fields;
+  std::uint8_t value = 0;  // write: the register's or the field's
+  bool verify = false;     // write, load
   DumpFormat format = DumpFormat::Text;
   std::string file;                     // save: where the snapshot goes
   std::vector<SnapshotEntry> snapshot;  // load, in address order
@@ -66,8 +70,12 @@ class ArgumentReader {
  public:
   ArgumentReader(const RegisterMap& map, CommandParse& result) : map_(map), result_(result) {}
 
-  void Register(std::string_view text, std::vector<std::uint8_t>& registers);
+  // REG or REG.FIELD, matched whole first; `reading` refuses what cannot be
+  // read (a write-only register).
+  void Register(std::string_view text, Command& command, bool reading);
   void Value(std::string_view text, std::uint8_t& value);
+  // write: what the map's access rules refuse, and a field's value or label.
+  void WriteValue(std::string_view text, Command& command);
   // A whole number from 1 to `max`; nothing when the option was not given
   // or is refused.
   [[nodiscard]] std::optional<long> Whole(std::optional<std::string_view> text, std::string_view what,

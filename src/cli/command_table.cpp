@@ -16,6 +16,14 @@ constexpr std::size_t kSummaryColumn = 30;
 bool Always(const Command& /*command*/) { return true; }
 bool Never(const Command& /*command*/) { return false; }
 
+// The lines of the map that could not be used, and why.
+Verdict RunCheck(const Command& /*command*/, Console& console) {
+  std::string text;
+  for (const MapNote& note : console.map.SkippedLines) text += MapNoteText(note) + "\n";
+  Print(text);
+  return text.empty() ? Verdict::Success : Verdict::Failure;
+}
+
 // For the shell's completion of register names.
 Verdict RunNames(const Command& /*command*/, Console& console) {
   Print(NamesText(console.map));
@@ -23,20 +31,21 @@ Verdict RunNames(const Command& /*command*/, Console& console) {
 }
 
 constexpr CommandSpec kCommands[] = {
-    {"read", "REG...", {}, "one line per register: address, name, value",
+    {"read", "REG...", {}, "one line per register: address, name, value;\nREG.FIELD: the field's value and label",
      [](ArgumentReader& in, const Words& words, Command& command) {
-       for (const std::string_view operand : words.operands) in.Register(operand, command.registers);
+       for (const std::string_view operand : words.operands) in.Register(operand, command, true);
      },
      Always, RunRead},
-    {"write", "REG VALUE", {{{"--verify", ""}}}, "--verify reads the value back and fails on a mismatch",
+    {"write", "REG VALUE", {{{"--verify", ""}}},
+     "--verify reads the value back and fails on a mismatch;\nREG.FIELD VALUE|LABEL changes only that field",
      [](ArgumentReader& in, const Words& words, Command& command) {
-       in.Register(words.operands[0], command.registers);
-       in.Value(words.operands[1], command.value);
+       in.Register(words.operands[0], command, false);
        command.verify = words.Option("--verify").has_value();
+       in.WriteValue(words.operands[1], command);
      },
      Always, RunWrite},
     {"dump", "", {{{"--format", "text|csv|json"}}},
-     "every named register, in address order, with its named bits",
+     "every named register, in address order, with its fields and named bits",
      [](ArgumentReader& in, const Words& words, Command& command) {
        in.Format(words.Option("--format").value_or("text"), command.format);
        in.NamedRegisters("dump");
@@ -56,7 +65,8 @@ constexpr CommandSpec kCommands[] = {
      },
      Always, RunLoad},
     {"diff", "A B", {},
-     "A and B are snapshot files or the word live; lists the registers\nand named bits that differ",
+     "A and B are snapshot files, the word live or the word reset;\n"
+     "lists the registers, fields and named bits that differ",
      [](ArgumentReader& in, const Words& words, Command& command) {
        for (std::size_t side = 0; side < 2; ++side) command.sides[side] = in.Side(words.operands[side]);
        if (command.sides[0].live || command.sides[1].live) in.NamedRegisters("read live");
@@ -71,7 +81,7 @@ constexpr CommandSpec kCommands[] = {
     {"watch", "REG", {{{"--interval", "MS"}, {"--count", "N"}}},
      "polls a register and prints a line when it changes;\n--count N stops after N reads",
      [](ArgumentReader& in, const Words& words, Command& command) {
-       in.Register(words.operands[0], command.registers);
+       in.Register(words.operands[0], command, true);
        const std::optional<long> ms = in.Whole(words.Option("--interval"), "--interval", kLongestIntervalMs);
        if (ms) command.intervalMs = static_cast<int>(*ms);
        command.count = in.Whole(words.Option("--count"), "--count", kMostLines);
@@ -79,6 +89,8 @@ constexpr CommandSpec kCommands[] = {
      Always, RunWatch},
     {"names", "", {}, "the register names of the map, one per line",
      [](ArgumentReader& /*in*/, const Words& /*words*/, Command& /*command*/) {}, Never, RunNames},
+    {"check", "", {}, "the map's skipped lines, LINE: reason; exits 1 when there are some",
+     [](ArgumentReader& /*in*/, const Words& /*words*/, Command& /*command*/) {}, Never, RunCheck},
 };
 
 }  // namespace

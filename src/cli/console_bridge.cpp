@@ -6,9 +6,11 @@ namespace regdiag::cli {
 
 namespace {
 
-std::unique_ptr<usb::UsbLibrary> MakeLibrary(const BridgeChoice& choice) {
+// The simulated chip follows the access rules of the map the program read.
+std::unique_ptr<usb::UsbLibrary> MakeLibrary(const BridgeChoice& choice, const RegisterMap& map) {
   if (!choice.simulated) return std::make_unique<usb::LibusbLibrary>();
   auto sim = std::make_unique<usb::SimUsbLibrary>();
+  sim->FollowRules(usb::ChipRulesOf(map));
   if (choice.plugged) sim->Bridge(sim->Plug()).LoadDemoValues();
   if (choice.fault) sim->SetStandingFault(choice.fault, choice.faultAddress);
   return sim;
@@ -18,7 +20,7 @@ std::unique_ptr<usb::UsbLibrary> MakeLibrary(const BridgeChoice& choice) {
 
 ConsoleBridge::ConsoleBridge(const BridgeChoice& choice, const RegisterMap& map, ConsoleLog& log,
                              ConsoleWaiter& waiter)
-    : library_(MakeLibrary(choice)),
+    : library_(MakeLibrary(choice, map)),
       log_(log),
       waiter_(waiter),
       engine_(*library_, map, cache_, log, waiter, [&waiter] { waiter.Wake(); }) {

@@ -1,12 +1,14 @@
 #include "cli/output_format.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "core/text/hex_value.h"
+#include "core/map/field_text.h"
 #include "core/map/name_text.h"
+#include "core/text/hex_value.h"
 
 namespace regdiag::cli {
 
@@ -29,6 +31,40 @@ std::vector<NamedBit> NamedBits(const RegisterMap& map, std::uint8_t address) {
 
 int BitOf(std::uint8_t value, int bit) { return (value >> bit) & 1; }
 
+// A field, or a named bit that no field covers: what dump and diff show.
+struct Part {
+  std::string name;
+  const RegisterField* field = nullptr;
+  int bit = 0;
+
+  [[nodiscard]] int ValueIn(std::uint8_t value) const {
+    return field != nullptr ? field->ValueIn(value) : BitOf(value, bit);
+  }
+  [[nodiscard]] std::string Text(std::uint8_t value) const {
+    return field != nullptr ? FieldValueText(*field, field->ValueIn(value))
+                            : std::to_string(BitOf(value, bit));
+  }
+};
+
+// The fields of a register in place of the bits they cover, and the named
+// bits in no field, bit 7 first.
+std::vector<Part> Parts(const RegisterMap& map, std::uint8_t address) {
+  const std::vector<RegisterField>& fields = map.RulesOf(address).fields;
+  std::vector<NamedBit> bits = NamedBits(map, address);
+  std::vector<Part> parts;
+  for (int bit = kBitsPerRegister - 1; bit >= 0; --bit) {
+    const auto field =
+        std::ranges::find_if(fields, [bit](const RegisterField& f) { return f.lsb <= bit && bit <= f.msb; });
+    if (field != fields.end()) {
+      if (field->msb == bit) parts.push_back({NameUtf8(field->name), &*field, bit});
+      continue;
+    }
+    const auto named = std::ranges::find(bits, bit, &NamedBit::bit);
+    if (named != bits.end()) parts.push_back({named->name, nullptr, bit});
+  }
+  return parts;
+}
+
 std::string Hex(std::uint8_t byte) { return "0x" + HexByteText(byte); }
 
 std::string RegisterName(const RegisterMap& map, std::uint8_t address) {
@@ -36,13 +72,30 @@ std::string RegisterName(const RegisterMap& map, std::uint8_t address) {
   return name.empty() ? "-" : NameUtf8(name);
 }
 
-// "RESET=0 SLEEP=1 ..."
+// "RESET=0 SLEEP=1 CLKSEL=2(PLL) ..."
 std::string BitsText(const RegisterMap& map, std::uint8_t address, std::uint8_t value) {
   std::string text;
-  for (const NamedBit& bit : NamedBits(map, address)) {
-    text += (text.empty() ? "" : " ") + bit.name + "=" + std::to_string(BitOf(value, bit.bit));
-  }
+  for (const Part& part : Parts(map, address))
+    text += (text.empty() ? "" : " ") + part.name + "=" + part.Text(value);
   return text;
+}
+
+nlohmann::ordered_json JsonFields(const RegisterRules& rules, std::uint8_t value) {
+  nlohmann::ordered_json fields = nlohmann::ordered_json::array();
+  for (const RegisterField& field : rules.fields) {
+    const std::uint8_t fieldValue = field.ValueIn(value);
+    const std::string* label = field.LabelOf(fieldValue);
+    nlohmann::ordered_json entry;
+    entry["name"] = NameUtf8(field.name);
+    entry["msb"] = field.msb;
+    entry["lsb"] = field.lsb;
+    entry["value"] = fieldValue;
+    entry["label"] =
+        label != nullptr ? nlohmann::ordered_json(NameUtf8(*label)) : nlohmann::ordered_json(nullptr);
+    entry["access"] = AccessName(rules.AccessOf(field));
+    fields.push_back(std::move(entry));
+  }
+  return fields;
 }
 
 nlohmann::ordered_json JsonEntry(const RegisterMap& map, std::uint8_t address, std::uint8_t value) {
@@ -59,7 +112,11 @@ nlohmann::ordered_json JsonEntry(const RegisterMap& map, std::uint8_t address, s
   entry["address"] = address;
   entry["name"] = name.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(NameUtf8(name));
   entry["value"] = value;
+  const RegisterRules& rules = map.RulesOf(address);
+  entry["access"] = AccessName(rules.access);
+  if (rules.reset) entry["reset"] = *rules.reset;
   entry["bits"] = std::move(bits);
+  entry["fields"] = JsonFields(rules, value);
   return entry;
 }
 
@@ -85,8 +142,8 @@ std::string CsvField(const std::string& field) {
 std::string DumpLine(const RegisterMap& map, std::uint8_t address, std::uint8_t value, DumpFormat format) {
   const std::string bits = BitsText(map, address, value);
   if (format == DumpFormat::Csv) {
-    return Hex(address) + "," + CsvField(RegisterName(map, address)) + "," + Hex(value) + "," + CsvField(bits) +
-           "\n";
+    return Hex(address) + "," + CsvField(RegisterName(map, address)) + "," + Hex(value) + "," +
+           CsvField(bits) + "\n";
   }
   const std::string line = Hex(address) + " " + RegisterName(map, address) + " " + Hex(value);
   return line + (bits.empty() ? "" : " " + bits) + "\n";
@@ -115,6 +172,14 @@ std::string NamesText(const RegisterMap& map) {
   return text;
 }
 
+std::string FieldReadLine(const RegisterMap& map, std::uint8_t address, const RegisterField& field,
+                          std::uint8_t value) {
+  const std::uint8_t fieldValue = field.ValueIn(value);
+  const std::string* label = field.LabelOf(fieldValue);
+  return Hex(address) + " " + RegisterName(map, address) + "." + NameUtf8(field.name) + " " +
+         std::to_string(fieldValue) + (label != nullptr ? " " + NameUtf8(*label) : "") + "\n";
+}
+
 std::string DiffText(const RegisterMap& map, const RegisterValues& a, const RegisterValues& b) {
   std::string text;
   for (int index = 0; index < kRegisterCount; ++index) {
@@ -123,11 +188,9 @@ std::string DiffText(const RegisterMap& map, const RegisterValues& a, const Regi
     text += Hex(address) + " " + RegisterName(map, address) + " " + (a[index] ? Hex(*a[index]) : "--") + " " +
             (b[index] ? Hex(*b[index]) : "--");
     if (a[index] && b[index]) {
-      for (const NamedBit& bit : NamedBits(map, address)) {
-        const int before = BitOf(*a[index], bit.bit);
-        const int after = BitOf(*b[index], bit.bit);
-        if (before != after)
-          text += " " + bit.name + ":" + std::to_string(before) + "->" + std::to_string(after);
+      for (const Part& part : Parts(map, address)) {
+        if (part.ValueIn(*a[index]) != part.ValueIn(*b[index]))
+          text += " " + part.name + ":" + part.Text(*a[index]) + "->" + part.Text(*b[index]);
       }
     }
     text += "\n";

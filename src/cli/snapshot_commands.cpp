@@ -11,21 +11,24 @@ namespace regdiag::cli {
 
 namespace {
 
-// Reads `addresses` 10 ms apart under the Read All header; `values` gets
-// every value that came back with a success.
+// Reads `addresses` 10 ms apart under the Read All header, leaving out, as
+// Read All does, the registers whose read changes them and the write-only
+// ones; `values` gets every value that came back with a success.
 Outcome ReadSequence(Console& console, std::span<const std::uint8_t> addresses, RegisterValues& values,
                      Tally& tally) {
   RegisterEngine& engine = *console.engine;
   tally = Tally{"read", addresses.size()};
-  const Outcome outcome =
-      engine.ForEachAddress(logtext::kReadAllHeader, addresses, [&](std::uint8_t address) {
+  const Outcome outcome = engine.ForEachAddress(
+      logtext::kReadAllHeader, addresses,
+      [&](std::uint8_t address) {
         console.progress.Show("reading", tally.count + 1, addresses.size());
         const Outcome read = engine.ReadRegister(address);
         if (read == Outcome::Ok) values[address] = static_cast<std::uint8_t>(engine.Cache()[address] & 0xFF);
         tally.Count(address, read);
         ReportFailure(console, logtext::Access::Read, address, read);
         return read;
-      });
+      },
+      SequenceRule::WholeRead);
   console.progress.Done();
   if (outcome == Outcome::NoBridge) Complain(logtext::kNotDetected);
   return outcome;
@@ -60,8 +63,12 @@ Verdict RunSave(const Command& command, Console& console) {
     Complain(command.file + " not written");
     return Conclude(console, outcome, tally.InterruptedText());
   }
+  // What the read left out is not known, and is not saved.
+  const RegisterValueCache& cache = console.engine->Cache();
+  std::vector<SnapshotEntry> entries = SnapshotOfCache(console.map, cache);
+  std::erase_if(entries, [&cache](const SnapshotEntry& entry) { return !cache.Known(entry.address); });
   std::string reason;
-  if (!WriteFileWhole(command.file, WriteSnapshot(console.map, console.engine->Cache()), reason)) {
+  if (!WriteFileWhole(command.file, SnapshotText(entries), reason)) {
     Complain(FileProblem(command.file, reason));
     return Verdict::Failure;
   }
@@ -77,15 +84,18 @@ Verdict RunLoad(const Command& command, Console& console) {
   const std::vector<std::uint8_t> addresses = AddressesOf(wanted);
   std::vector<std::uint8_t> written;
   Tally tally{"written", addresses.size()};
-  const Outcome outcome =
-      engine.ForEachAddress(logtext::kWriteAllHeader, addresses, [&](std::uint8_t address) {
+  const Outcome outcome = engine.ForEachAddress(
+      logtext::kWriteAllHeader, addresses,
+      [&](std::uint8_t address) {
         console.progress.Show("writing", tally.count + 1, addresses.size());
-        const Outcome write = engine.WriteRegister(address, *wanted[address]);
+        const Outcome write =
+            engine.WriteRegister(address, WholeWriteValue(console.map, address, *wanted[address]));
         tally.Count(address, write);
         if (write == Outcome::Ok) written.push_back(address);
         ReportFailure(console, logtext::Access::Write, address, write);
         return write;
-      });
+      },
+      SequenceRule::WholeWrite);
   console.progress.Done();
   if (outcome == Outcome::NoBridge) Complain(logtext::kNotDetected);
   Verdict verdict = Conclude(console, outcome, tally.InterruptedText());
@@ -95,7 +105,8 @@ Verdict RunLoad(const Command& command, Console& console) {
   verdict =
       Worse(verdict, Conclude(console, ReadSequence(console, written, read, tally), tally.InterruptedText()));
   for (const std::uint8_t address : written) {
-    if (read[address] && read[address] != wanted[address]) {
+    const std::uint8_t mask = VerifyMask(console.map, address);
+    if (read[address] && ((*read[address] ^ *wanted[address]) & mask) != 0) {
       ReportMismatch(address, *read[address], *wanted[address]);
       verdict = Worse(verdict, Verdict::Failure);
     }
@@ -117,6 +128,19 @@ Verdict RunDiff(const Command& command, Console& console) {
     const Outcome outcome = ReadSequence(console, AddressesOf(wanted), values[side], tally);
     if (console.waiter.Cancelled()) return Conclude(console, outcome, tally.InterruptedText());
     if (outcome != Outcome::Ok) return Verdict::BadInput;
+    // What a whole-device read leaves out is no difference either.
+    for (int address = 0; address < kRegisterCount; ++address) {
+      if (!SkipFor(console.map, SequenceRule::WholeRead, static_cast<std::uint8_t>(address))) continue;
+      values[0][address].reset();
+      values[1][address].reset();
+    }
+  }
+  // Beside reset values, only the registers that have one are compared.
+  for (int address = 0; address < kRegisterCount; ++address) {
+    if ((command.sides[0].reset || command.sides[1].reset) && !console.map.RulesOf(address).reset) {
+      values[0][address].reset();
+      values[1][address].reset();
+    }
   }
   const std::string differences = DiffText(console.map, values[0], values[1]);
   Print(differences);

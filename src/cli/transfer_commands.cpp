@@ -1,6 +1,7 @@
 // read, write, watch and replay: single transactions.
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
@@ -29,6 +30,32 @@ Outcome Read(RegisterEngine& engine, std::uint64_t claim, std::uint8_t address) 
 
 Outcome Write(RegisterEngine& engine, std::uint64_t claim, std::uint8_t address, std::uint8_t value) {
   return Checked(engine, claim, [&] { return engine.WriteRegister(address, value); });
+}
+
+// What read and watch print of a register or of its field.
+std::string ReadLine(const Console& console, const Command& command, std::size_t i, std::uint8_t value) {
+  const RegisterField* field = command.fields[i];
+  return field == nullptr ? RegisterLine(console.map, command.registers[i], value)
+                          : FieldReadLine(console.map, command.registers[i], *field, value);
+}
+
+// A field write starts from the register as read, or from a write-only
+// register's reset value; `sent` gets what it sends.
+Outcome WriteField(const Command& command, Console& console, std::uint64_t claim, std::uint8_t& sent) {
+  RegisterEngine& engine = *console.engine;
+  const std::uint8_t address = command.registers.front();
+  std::optional<std::uint8_t> base = FieldWriteBase(console.map, address);
+  if (!base) {
+    const Outcome outcome = Read(engine, claim, address);
+    ReportFailure(console, logtext::Access::Read, address, outcome);
+    if (outcome != Outcome::Ok) return outcome;
+    if (!console.waiter.Pause(kSequencePauseMs)) return Outcome::Cancelled;
+    base = CachedValue(engine, address);
+  }
+  sent = ComposeFieldWrite(console.map, address, *command.fields.front(), command.value, *base);
+  const Outcome outcome = Write(engine, claim, address, sent);
+  ReportFailure(console, logtext::Access::Write, address, outcome);
+  return outcome;
 }
 
 }  // namespace
@@ -69,7 +96,7 @@ Verdict RunRead(const Command& command, Console& console) {
     if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
     const std::uint8_t address = command.registers[i];
     const Outcome outcome = Read(engine, claim, address);
-    if (outcome == Outcome::Ok) Print(RegisterLine(console.map, address, CachedValue(engine, address)));
+    if (outcome == Outcome::Ok) Print(ReadLine(console, command, i, CachedValue(engine, address)));
     ReportFailure(console, logtext::Access::Read, address, outcome);
     result = Worse(result, outcome);
     if (outcome == Outcome::NoBridge) break;
@@ -81,15 +108,23 @@ Verdict RunWrite(const Command& command, Console& console) {
   RegisterEngine& engine = *console.engine;
   const std::uint8_t address = command.registers.front();
   const std::uint64_t claim = engine.BridgeClaim();
-  Outcome outcome = Write(engine, claim, address, command.value);
-  ReportFailure(console, logtext::Access::Write, address, outcome);
+  std::uint8_t sent = command.value;
+  Outcome outcome = Outcome::Ok;
+  if (command.fields.front() == nullptr) {
+    outcome = Write(engine, claim, address, sent);
+    ReportFailure(console, logtext::Access::Write, address, outcome);
+  } else {
+    outcome = WriteField(command, console, claim, sent);
+  }
   if (outcome != Outcome::Ok || !command.verify) return Conclude(console, outcome);
   if (!console.waiter.Pause(kSequencePauseMs)) return Conclude(console, Outcome::Cancelled);
   outcome = Read(engine, claim, address);
   ReportFailure(console, logtext::Access::Read, address, outcome);
   if (outcome != Outcome::Ok) return Conclude(console, outcome);
-  if (CachedValue(engine, address) == command.value) return Verdict::Success;
-  ReportMismatch(address, CachedValue(engine, address), command.value);
+  // Only the read-write bits must read back as written.
+  if (((CachedValue(engine, address) ^ sent) & VerifyMask(console.map, address)) == 0)
+    return Verdict::Success;
+  ReportMismatch(address, CachedValue(engine, address), sent);
   return Verdict::Failure;
 }
 
@@ -107,9 +142,11 @@ Verdict RunWatch(const Command& command, Console& console) {
       ReportFailure(console, logtext::Access::Read, address, outcome);
       return Verdict::Failure;
     }
-    if (shown != CachedValue(engine, address)) {
-      shown = CachedValue(engine, address);
-      Print(RegisterLine(console.map, address, *shown));
+    const RegisterField* field = command.fields.front();
+    const std::uint8_t value = CachedValue(engine, address);
+    if (shown != (field == nullptr ? value : field->ValueIn(value))) {
+      shown = field == nullptr ? value : field->ValueIn(value);
+      Print(ReadLine(console, command, 0, value));
       std::fflush(stdout);
     }
     if (command.count && ++reads >= *command.count) return Verdict::Success;
@@ -126,10 +163,12 @@ Verdict RunReplay(const Command& command, Console& console) {
   const std::uint64_t claim = engine.BridgeClaim();
   Outcome result = Outcome::Ok;
   Tally tally{"", command.writes.size()};
+  bool sent = false;
   for (std::size_t i = 0; i < command.writes.size(); ++i) {
-    if (i > 0 && !console.waiter.Pause(kSequencePauseMs)) break;
-    console.progress.Show("writing", i + 1, command.writes.size());
     const LoggedWrite& write = command.writes[i];
+    if (engine.LoggedSkip(SequenceRule::Replay, write.address)) continue;
+    if (std::exchange(sent, true) && !console.waiter.Pause(kSequencePauseMs)) break;
+    console.progress.Show("writing", i + 1, command.writes.size());
     const Outcome outcome = Write(engine, claim, write.address, write.value);
     tally.Count(write.address, outcome);
     ReportFailure(console, logtext::Access::Write, write.address, outcome);
