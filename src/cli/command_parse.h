@@ -44,6 +44,8 @@ struct Command {
   std::vector<LoggedWrite> writes;      // replay, in the log's order
   int intervalMs = 100;                 // watch
   std::optional<long> count;            // watch: stop after this many lines
+  std::vector<std::string> peripherals;  // import: the ones to keep, all when none
+  std::string output;                    // import: the map's file, stdout when empty
 };
 
 struct CommandParse {
@@ -59,6 +61,8 @@ struct Words {
   std::vector<std::pair<std::string_view, std::string_view>> options;
 
   [[nodiscard]] std::optional<std::string_view> Option(std::string_view name) const;
+  // Every value of an option that may be repeated, in order.
+  [[nodiscard]] std::vector<std::string_view> All(std::string_view name) const;
 };
 
 // Reads the words of one command into it, collecting every problem.

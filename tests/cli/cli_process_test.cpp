@@ -44,6 +44,7 @@ const std::pair<const char*, const char*> kFiles[] = {
     {"cr.log", "Writing register 0x01 = 0x05 successful\rWriting register 0x12 = 0xAB successful\r"},
     {"lf.map", "TABNAME,P\nREG,1,SYS_CTRL\rREG,2,Q\"T\nBITS,A,B,C,D,E,F,G,H\r\nREG,3,E\x1b]0;X\x07\xC2\x9B\n"},
     {"empty.map", "TITLE,none\n"},
+    {"bad.svd", "<device>\n<name>X</name>\n<peripherals>\n</device>\n"},
 };
 
 using Step = std::tuple<std::string, int, std::string, std::string>;  // words, status, stdout, stderr
@@ -136,6 +137,14 @@ const Step kSteps[] = {
     {"--sim write 1 2 --verify --verify", 2, "", "~--verify given twice"},
     {"-h", 0, "~usage: regdiag-cli", ""},
     {"--sim -- load -- good.csv", 0, "", ""},
+    // import: a map from an SVD, written whole or not at all; it reads no map.
+    {"--map missing.csv import " REGDIAG_TEST_DATA_DIR "/import_device.svd --peripheral ADC --peripheral=DMA -o i.map",
+     0, "", "~import_device.svd: SHARED.CLASH of DMA: overlaps a field, dropped\n"},
+    {"--map i.map names", 0, "CH0_CFG\nCH0_DATA_L\nCH0_DATA_H\nCH1_CFG\nCH1_DATA_L\nCH1_DATA_H\nSHARED\n", ""},
+    {"import bad.svd -o bad.map", 2, "", "regdiag-cli: bad.svd: line 4: Start-end tags mismatch\n"},
+    {"--map bad.map names", 2, "", "~bad.map: no such file"},
+    {"import good.csv -o good.csv", 2, "", "~good.csv: line 4: No document element found"},
+    {"import " REGDIAG_TEST_DATA_DIR "/import_device.svd -o", 2, "", "~missing argument: -o"},
 };
 
 void ExpectText(const std::string& text, const std::string& want) {
