@@ -56,9 +56,9 @@ TEST(SvdImportTest, TheTestDescriptionBecomesAMapTheReaderTakesWhole) {
   EXPECT_EQ(result.mapText.find("COUNTER"), std::string::npos);  // 32 bits
   EXPECT_EQ(result.mapText.find("SHADOW"), std::string::npos);   // an address taken
   const std::vector<std::string> warnings = {
-      "SPEED=ANY: #1x has don't-care bits, skipped",
-      "SPEED=OTHER: an isDefault value, skipped",
-      "TOGGLE: modifiedWriteValues oneToToggle is taken as RW",
+      "CTRL.SPEED=ANY: #1x has don't-care bits, skipped",
+      "CTRL.SPEED=OTHER: an isDefault value, skipped",
+      "FLAGS.TOGGLE: modifiedWriteValues oneToToggle is taken as RW",
       "COUNTER: a 32-bit register, skipped (only 8- and 16-bit registers are imported)",
   };
   ASSERT_GE(result.warnings.size(), 12U);
@@ -107,6 +107,8 @@ TEST(SvdImportTest, EachRuleOnASmallDescription) {
        "!no register to import: none is 8 or 16 bits at an address from 0 to 255"},
       {Device(many), "!33 pages, more than 32: choose peripherals with --peripheral NAME"},
       {"<other/>", "!no <device> element: not a register description"},
+      {Device(Peripheral("A", "<cluster><name>C</name><cluster derivedFrom=\"C\"><name>D</name></cluster></cluster>")),
+       "!<cluster> on line 4 lies deeper than 32 clusters"},
   };
   for (const Case& c : cases) {
     const SvdImport result = Import(c.xml);

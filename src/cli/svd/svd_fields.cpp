@@ -92,7 +92,8 @@ std::string RegisterAccess(std::string_view access) {
   return "RW";
 }
 
-FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, int size, std::vector<std::string>& warnings) {
+FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, const std::string& regName, int size,
+                     std::vector<std::string>& warnings) {
   FieldRead read;
   for (pugi::xml_node node : Child(reg, "fields").children("field")) {
     for (const Instance& instance : Instances(xml, node)) {
@@ -103,13 +104,14 @@ FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, int size, std::ve
       field.msb = bits.msb + step;
       field.lsb = bits.lsb + step;
       if (field.lsb > field.msb || field.msb >= size) {
-        warnings.push_back(field.name + ": bits " + std::to_string(field.msb) + " to " +
+        warnings.push_back(regName + "." + field.name + ": bits " + std::to_string(field.msb) + " to " +
                            std::to_string(field.lsb) + " are outside the register, skipped");
         continue;
       }
-      field.access = FieldAccess(node, field.name, warnings);
+      const std::string fullName = regName + "." + field.name;
+      field.access = FieldAccess(node, fullName, warnings);
       read.readAction = read.readAction || !Text(node, "readAction").empty();
-      field.values = ValuesOf(xml, node, field.name, field.msb - field.lsb + 1, warnings);
+      field.values = ValuesOf(xml, node, fullName, field.msb - field.lsb + 1, warnings);
       read.fields.push_back(std::move(field));
     }
   }

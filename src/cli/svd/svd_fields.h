@@ -19,7 +19,8 @@ struct FieldRead {
   bool readAction = false;       // a field's reading changes it
 };
 
-[[nodiscard]] FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, int size,
+// Warnings name the field as REGISTER.FIELD.
+[[nodiscard]] FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, const std::string& regName, int size,
                                    std::vector<std::string>& warnings);
 
 // The fields of byte `part` (0: bits 7..0) renumbered; a field across the

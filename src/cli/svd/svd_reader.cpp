@@ -18,6 +18,11 @@ using svd::Text;
 using svd::Where;
 
 constexpr std::uint64_t kLastAddress = 255;
+// Far beyond a real description, and short of what would take minutes or
+// exhaust the stack: nested arrays multiply, and a cluster may be derived
+// from the one that holds it.
+constexpr std::size_t kMostRegisters = 100000;
+constexpr int kDeepestCluster = 32;
 
 // What registers inherit from the device, peripheral and cluster above them.
 struct Properties {
@@ -32,6 +37,7 @@ struct Walk {
   bool bigEndian = false;
   std::vector<std::string>& warnings;
   SvdDevice& device;
+  std::size_t registers = 0;  // instances met, in range or not
 };
 
 Properties Overlay(const Walk& walk, Properties properties, pugi::xml_node node) {
@@ -72,12 +78,15 @@ struct Block {
   std::string peripheral;
   std::uint64_t base = 0;
   std::string prefix;
+  int depth = 0;  // of clusters
 };
 
 void AddRegister(Walk& walk, pugi::xml_node node, const Block& block, const Properties& inherited) {
   const Properties properties = Overlay(walk, inherited, node);
   const std::uint64_t offset = Number(walk.xml, node, "addressOffset").value_or(0);
   for (const svd::Instance& instance : svd::Instances(walk.xml, node)) {
+    if (++walk.registers > kMostRegisters)
+      throw SvdProblem(Where(walk.xml, node) + ": more than 100000 registers in all");
     SvdRegister whole{block.peripheral, block.prefix + svd::MapName(instance.name),
                       block.base + offset + instance.step, {}, {}, {}};
     const std::uint64_t size = properties.size.value_or(0);
@@ -91,7 +100,7 @@ void AddRegister(Walk& walk, pugi::xml_node node, const Block& block, const Prop
                               " is outside 0x00 to 0xFF, skipped");
       continue;
     }
-    const svd::FieldRead fields = svd::ReadFields(walk.xml, node, static_cast<int>(size), walk.warnings);
+    const svd::FieldRead fields = svd::ReadFields(walk.xml, node, whole.name, static_cast<int>(size), walk.warnings);
     whole.access = svd::RegisterAccess(properties.access);
     if (fields.readAction || !Text(node, "readAction").empty()) whole.access = "RC";
     for (int part = 0; part < static_cast<int>(size / 8); ++part)
@@ -105,11 +114,13 @@ void AddBlock(Walk& walk, pugi::xml_node node, const Block& block, const Propert
     if (kind == "register") {
       AddRegister(walk, member, block, properties);
     } else if (kind == "cluster") {
+      if (block.depth >= kDeepestCluster)
+        throw SvdProblem(Where(walk.xml, member) + " lies deeper than 32 clusters");
       const Properties inner = Overlay(walk, properties, member);
       const std::uint64_t offset = Number(walk.xml, member, "addressOffset").value_or(0);
       for (const svd::Instance& instance : svd::Instances(walk.xml, member)) {
         const Block inside{block.peripheral, block.base + offset + instance.step,
-                           block.prefix + svd::MapName(instance.name) + "_"};
+                           block.prefix + svd::MapName(instance.name) + "_", block.depth + 1};
         AddBlock(walk, member, inside, inner);
       }
     }
@@ -135,7 +146,7 @@ void AddPeripherals(Walk& walk, pugi::xml_node device, std::span<const std::stri
     const std::optional<std::uint64_t> base = Number(walk.xml, peripheral, "baseAddress");
     if (!base) throw SvdProblem(Where(walk.xml, peripheral) + " has no baseAddress");
     walk.device.peripherals.push_back(name);
-    AddBlock(walk, Child(peripheral, "registers"), Block{name, *base, {}}, Overlay(walk, defaults, peripheral));
+    AddBlock(walk, Child(peripheral, "registers"), Block{name, *base, {}, 0}, Overlay(walk, defaults, peripheral));
   }
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     if (!found[i]) throw SvdProblem("no peripheral " + wanted[i]);
