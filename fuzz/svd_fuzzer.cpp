@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!map.SkippedLines.empty() || map.TabCount == 0) {
     std::fprintf(stderr, "import invariant broken: the map skips line %d (%s)\n%s",
                  map.SkippedLines.empty() ? 0 : map.SkippedLines[0].line,
-                 map.SkippedLines.empty() ? "no page" : map.SkippedLines[0].reason.c_str(), result.mapText.c_str());
+                 map.SkippedLines.empty() ? "no page" : map.SkippedLines[0].reason.c_str(),
+                 result.mapText.c_str());
     std::abort();
   }
   return 0;

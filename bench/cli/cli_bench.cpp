@@ -19,8 +19,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "cli/console_waiter.h"
 #include "backends/sim/sim_usb_library.h"
+#include "cli/console_waiter.h"
 #include "core/transactions/register_engine.h"
 
 extern char** environ;
@@ -106,7 +106,8 @@ std::string ImportSvdFile() {
     svd << "<peripheral><name>P" << p << "</name><baseAddress>" << p * 16 << "</baseAddress><registers>\n";
     for (int r = 0; r < 10; ++r) {
       svd << "<register><name>R" << r << "</name><description>Register " << r << " of peripheral " << p
-          << "</description><addressOffset>" << r << "</addressOffset><resetValue>0x5A</resetValue><fields>\n";
+          << "</description><addressOffset>" << r
+          << "</addressOffset><resetValue>0x5A</resetValue><fields>\n";
       for (int f = 0; f < 4; ++f) {
         svd << "<field><name>F" << f << "</name><description>Field " << f << "</description>"
             << "<bitOffset>" << 2 * f << "</bitOffset><bitWidth>2</bitWidth><enumeratedValues>\n";

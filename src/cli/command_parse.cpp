@@ -21,7 +21,8 @@ bool SplitWords(std::span<const std::string_view> words, const CommandSpec& spec
   bool optionsEnded = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
-    const bool shortOption = !word.starts_with("--") && spec.Option(word.substr(0, word.find('='))) != nullptr;
+    const bool shortOption =
+        !word.starts_with("--") && spec.Option(word.substr(0, word.find('='))) != nullptr;
     if (optionsEnded || !(word.starts_with("--") || shortOption)) {
       split.operands.push_back(word);
       continue;

@@ -25,23 +25,23 @@ SvdImport Import(std::string_view xml, std::vector<std::string> peripherals = {}
 const char* const kMapLines[] = {
     "TITLEBAR,PMX7\nTITLE,Power monitor 7 channels\nTABNAME,CORE\n",  // device name, description
     "REG,&H00,CORE_CTRL\nBITS,-,-,SPEED1,SPEED0,RANGE1,RANGE0,MODE1,MODE0\nRESET,&H05\n",
-    "FIELD,MODE,1,0,0=OFF,1=LOW,2=MID,3=HIGH\n",    // decimal, 0x, # and 0b values; bitOffset+bitWidth
-    "FIELD,RANGE,3,2,0=OFF,1=LOW,2=MID,3=HIGH\n",   // enumeratedValues derivedFrom; bitRange
-    "FIELD,SPEED,5,4,0=SLOW\n",                     // lsb/msb; x bits and isDefault left out
+    "FIELD,MODE,1,0,0=OFF,1=LOW,2=MID,3=HIGH\n",   // decimal, 0x, # and 0b values; bitOffset+bitWidth
+    "FIELD,RANGE,3,2,0=OFF,1=LOW,2=MID,3=HIGH\n",  // enumeratedValues derivedFrom; bitRange
+    "FIELD,SPEED,5,4,0=SLOW\n",                    // lsb/msb; x bits and isDefault left out
     "REG,&H01,CORE_STATUS\nBITS,-,-,-,-,FIFO2,FIFO1,FIFO0,READY\nACCESS,RC\nRESET,&H00\n",  // readAction
     "FIELD,ALERT,0,0,W1C\nFIELD,TOGGLE,1,1\nFIELD,FAULT,2,2,W1C\n",  // oneToClear; field derivedFrom
-    "REG,&H03,CORE_KICK\nBITS,-,-,-,-,-,-,-,-\nACCESS,WO\n",           // write-only
-    "REG,&H04,CORE_LOCK\nBITS,-,-,-,-,-,-,-,-\nACCESS,WO\n",           // writeOnce
-    "REG,&H05,CORE_TRIM\nBITS,-,-,-,-,-,-,-,-\nRESET,&H00\nTABNAME,CORE 2\n",  // read-writeOnce; page 2
+    "REG,&H03,CORE_KICK\nBITS,-,-,-,-,-,-,-,-\nACCESS,WO\n",         // write-only
+    "REG,&H04,CORE_LOCK\nBITS,-,-,-,-,-,-,-,-\nACCESS,WO\n",         // writeOnce
+    "REG,&H05,CORE_TRIM\nBITS,-,-,-,-,-,-,-,-\nRESET,&H00\nTABNAME,CORE 2\n",    // read-writeOnce; page 2
     "REG,&H06,CORE_STATUS2\nBITS,-,-,-,-,FIFO2,FIFO1,FIFO0,READY\nACCESS,RC\n",  // register derivedFrom
     // 16 bits, little-endian; a field cut at the byte boundary; reset masked to the high byte.
     "REG,&H08,CORE_PERIOD_L\nBITS,SPAN_L3,SPAN_L2,SPAN_L1,SPAN_L0,FINE3,FINE2,FINE1,FINE0\n"
     "FIELD,FINE,3,0\nFIELD,SPAN_L,7,4\n"
     "REG,&H09,CORE_PERIOD_H\nBITS,UNIT1,UNIT0,-,-,SPAN_H3,SPAN_H2,SPAN_H1,SPAN_H0\nRESET,&H12\n"
     "FIELD,SPAN_H,3,0\nFIELD,UNIT,7,6,2=US\n",
-    "REG,&H10,CORE_LIMIT0\n", "REG,&H11,CORE_LIMIT1\n",  // dim with %s
-    "REG,&H12,CORE_GAINA\n", "REG,&H14,CORE_GAINC\n",    // dim with dimIndex, [%s]
-    "TABNAME,CORE2\nREG,&H20,CORE2_CTRL\n",              // peripheral derivedFrom
+    "REG,&H10,CORE_LIMIT0\n", "REG,&H11,CORE_LIMIT1\n",          // dim with %s
+    "REG,&H12,CORE_GAINA\n", "REG,&H14,CORE_GAINC\n",            // dim with dimIndex, [%s]
+    "TABNAME,CORE2\nREG,&H20,CORE2_CTRL\n",                      // peripheral derivedFrom
     "TABNAME,ADC\nREG,&H40,CH0_CFG\n", "REG,&H46,CH1_DATA_L\n",  // a dim cluster, its offset
     "TABNAME,ADC 2\nREG,&H80,SHARED\nBITS,-,-,-,-,-,-,GO,ON\nRESET,&H00\nFIELD,ON,0,0\nFIELD,GO,1,1\n"
     "TABNAME,DMA\nREG,&H80,SHARED\n",  // one register on two pages, its fields united
@@ -89,14 +89,16 @@ struct Case {
 };
 
 TEST(SvdImportTest, EachRuleOnASmallDescription) {
-  const std::string reg16 = "<register><name>W</name><addressOffset>2</addressOffset><size>16</size>"
-                            "<resetValue>0xA55A</resetValue></register>";
+  const std::string reg16 =
+      "<register><name>W</name><addressOffset>2</addressOffset><size>16</size>"
+      "<resetValue>0xA55A</resetValue></register>";
   std::string many;
   for (int p = 0; p < 33; ++p)
     many += "<peripheral><name>P" + std::to_string(p) + "</name><baseAddress>" + std::to_string(p) +
             "</baseAddress><registers><register><name>R</name></register></registers></peripheral>";
   const Case cases[] = {
-      {Device(Peripheral("A", reg16), "big"), "REG,&H02,W_H\nBITS,-,-,-,-,-,-,-,-\nRESET,&HA5\nREG,&H03,W_L\n"},
+      {Device(Peripheral("A", reg16), "big"),
+       "REG,&H02,W_H\nBITS,-,-,-,-,-,-,-,-\nRESET,&HA5\nREG,&H03,W_L\n"},
       {Device(Peripheral("A", reg16)), "REG,&H02,W_L\nBITS,-,-,-,-,-,-,-,-\nRESET,&H5A\n"},
       {"<device>\n<name>D</name>\n<peripherals>\n</device>\n", "!line 4: Start-end tags mismatch"},
       {Device(Peripheral("A", "<cluster><name>C</name><dim>2</dim></cluster>")),
@@ -107,7 +109,8 @@ TEST(SvdImportTest, EachRuleOnASmallDescription) {
        "!no register to import: none is 8 or 16 bits at an address from 0 to 255"},
       {Device(many), "!33 pages, more than 32: choose peripherals with --peripheral NAME"},
       {"<other/>", "!no <device> element: not a register description"},
-      {Device(Peripheral("A", "<cluster><name>C</name><cluster derivedFrom=\"C\"><name>D</name></cluster></cluster>")),
+      {Device(Peripheral(
+           "A", "<cluster><name>C</name><cluster derivedFrom=\"C\"><name>D</name></cluster></cluster>")),
        "!<cluster> on line 4 lies deeper than 32 clusters"},
   };
   for (const Case& c : cases) {

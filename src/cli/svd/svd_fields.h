@@ -20,8 +20,8 @@ struct FieldRead {
 };
 
 // Warnings name the field as REGISTER.FIELD.
-[[nodiscard]] FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, const std::string& regName, int size,
-                                   std::vector<std::string>& warnings);
+[[nodiscard]] FieldRead ReadFields(std::string_view xml, pugi::xml_node reg, const std::string& regName,
+                                   int size, std::vector<std::string>& warnings);
 
 // The fields of byte `part` (0: bits 7..0) renumbered; a field across the
 // byte boundary becomes NAME_L and NAME_H, without its values.

@@ -65,7 +65,8 @@ void MergeFields(SvdRegister& into, const SvdRegister& from, std::vector<std::st
     } else if (std::ranges::none_of(into.fields, [&](const SvdField& kept) {
                  return kept.name == field.name && kept.msb == field.msb && kept.lsb == field.lsb;
                })) {
-      warnings.push_back(into.name + "." + field.name + " of " + from.peripheral + ": overlaps a field, dropped");
+      warnings.push_back(into.name + "." + field.name + " of " + from.peripheral +
+                         ": overlaps a field, dropped");
     }
   }
 }
@@ -143,7 +144,8 @@ std::string SvdMapText(const SvdDevice& device, std::vector<std::string>& warnin
     std::size_t row = 0;
     for (const std::uint64_t address : found->second) {
       if (row % kRowsPerPage == 0)
-        text += "TABNAME," + peripheral + (row == 0 ? "" : " " + std::to_string(row / kRowsPerPage + 1)) + "\n";
+        text +=
+            "TABNAME," + peripheral + (row == 0 ? "" : " " + std::to_string(row / kRowsPerPage + 1)) + "\n";
       ++row;
       text += "REG," + Hex(address) + "," + layout.merged[address].name + "\n";
       if (!written[address]) text += RulesLines(layout.merged[address]);

@@ -87,8 +87,12 @@ void AddRegister(Walk& walk, pugi::xml_node node, const Block& block, const Prop
   for (const svd::Instance& instance : svd::Instances(walk.xml, node)) {
     if (++walk.registers > kMostRegisters)
       throw SvdProblem(Where(walk.xml, node) + ": more than 100000 registers in all");
-    SvdRegister whole{block.peripheral, block.prefix + svd::MapName(instance.name),
-                      block.base + offset + instance.step, {}, {}, {}};
+    SvdRegister whole{block.peripheral,
+                      block.prefix + svd::MapName(instance.name),
+                      block.base + offset + instance.step,
+                      {},
+                      {},
+                      {}};
     const std::uint64_t size = properties.size.value_or(0);
     if (size != 8 && size != 16) {
       walk.warnings.push_back(whole.name + ": a " + std::to_string(size) +
@@ -100,7 +104,8 @@ void AddRegister(Walk& walk, pugi::xml_node node, const Block& block, const Prop
                               " is outside 0x00 to 0xFF, skipped");
       continue;
     }
-    const svd::FieldRead fields = svd::ReadFields(walk.xml, node, whole.name, static_cast<int>(size), walk.warnings);
+    const svd::FieldRead fields =
+        svd::ReadFields(walk.xml, node, whole.name, static_cast<int>(size), walk.warnings);
     whole.access = svd::RegisterAccess(properties.access);
     if (fields.readAction || !Text(node, "readAction").empty()) whole.access = "RC";
     for (int part = 0; part < static_cast<int>(size / 8); ++part)
@@ -140,13 +145,15 @@ void AddPeripherals(Walk& walk, pugi::xml_node device, std::span<const std::stri
   const Properties defaults = Overlay(walk, {}, device);
   std::vector<bool> found(wanted.size(), false);
   for (pugi::xml_node peripheral : device.child("peripherals").children("peripheral")) {
-    if (peripheral.child("dim")) throw SvdProblem(Where(walk.xml, peripheral) + " is an array of peripherals");
+    if (peripheral.child("dim"))
+      throw SvdProblem(Where(walk.xml, peripheral) + " is an array of peripherals");
     const std::string name = svd::MapName(Text(peripheral, "name"));
     if (!Wanted(wanted, name, found)) continue;
     const std::optional<std::uint64_t> base = Number(walk.xml, peripheral, "baseAddress");
     if (!base) throw SvdProblem(Where(walk.xml, peripheral) + " has no baseAddress");
     walk.device.peripherals.push_back(name);
-    AddBlock(walk, Child(peripheral, "registers"), Block{name, *base, {}, 0}, Overlay(walk, defaults, peripheral));
+    AddBlock(walk, Child(peripheral, "registers"), Block{name, *base, {}, 0},
+             Overlay(walk, defaults, peripheral));
   }
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     if (!found[i]) throw SvdProblem("no peripheral " + wanted[i]);

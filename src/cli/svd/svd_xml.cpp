@@ -78,9 +78,8 @@ pugi::xml_node BaseOf(pugi::xml_node node) {
     if (named(sibling)) return sibling;
   }
   // Elsewhere in the file: the first element of its kind with that name.
-  return node.root().find_node([&](pugi::xml_node any) {
-    return std::string_view(any.name()) == node.name() && named(any);
-  });
+  return node.root().find_node(
+      [&](pugi::xml_node any) { return std::string_view(any.name()) == node.name() && named(any); });
 }
 
 pugi::xml_node Child(pugi::xml_node node, const char* name) { return ChildFrom(node, name, 0); }
@@ -114,7 +113,8 @@ std::vector<Instance> Instances(std::string_view xml, pugi::xml_node node) {
   if (*dim == 0 || *dim > kMostInstances || !increment)
     throw SvdProblem(Where(xml, node) + " is an array without a usable dim and dimIncrement");
   const std::vector<std::string> indexes = Indexes(xml, node, *dim);
-  if (indexes.size() != *dim) throw SvdProblem("dimIndex of " + Where(xml, node) + " does not give dim names");
+  if (indexes.size() != *dim)
+    throw SvdProblem("dimIndex of " + Where(xml, node) + " does not give dim names");
   std::vector<Instance> instances;
   for (std::uint64_t i = 0; i < *dim; ++i) {
     std::string expanded = name;

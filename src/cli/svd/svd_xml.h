@@ -42,7 +42,8 @@ class SvdProblem : public std::runtime_error {
 
 // A child's number; nothing when it is not there, SvdProblem when it is
 // not a number.
-[[nodiscard]] std::optional<std::uint64_t> Number(std::string_view xml, pugi::xml_node node, const char* name);
+[[nodiscard]] std::optional<std::uint64_t> Number(std::string_view xml, pugi::xml_node node,
+                                                  const char* name);
 
 // The instances of an element with `dim`: its name with %s replaced ("[%s]"
 // without the brackets) and the offset to add; one plain instance without dim.

@@ -30,8 +30,7 @@ std::string TooLarge(std::size_t most) { return "larger than " + std::to_string(
 std::string KindProblem(const struct stat& info, std::size_t most) {
   if (S_ISDIR(info.st_mode)) return "is a directory";
   if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return "not a regular file";
-  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > most)
-    return TooLarge(most);
+  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > most) return TooLarge(most);
   return {};
 }
 
