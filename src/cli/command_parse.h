@@ -79,6 +79,8 @@ class ArgumentReader {
   void Format(std::string_view text, DumpFormat& format);
   // A snapshot can only be saved where a file can be made.
   void Writable(std::string_view file);
+  // A file the command reads itself, which --log must not name.
+  void Reads(std::string_view file) { result_.files.emplace_back(file); }
   // A command that reads every named register needs a map that names one.
   void NamedRegisters(std::string_view what);
   // A file's bytes, or nothing after saying why it could not be read.

@@ -81,6 +81,7 @@ constexpr CommandSpec kCommands[] = {
      "a map from an SVD register description,\non stdout or to -o FILE",
      [](ArgumentReader& in, const Words& words, Command& command) {
        command.file = words.operands[0];
+       in.Reads(command.file);
        for (const std::string_view name : words.All("--peripheral")) command.peripherals.emplace_back(name);
        if (const std::optional<std::string_view> output = words.Option("-o")) {
          command.output = *output;

@@ -141,6 +141,7 @@ const Step kSteps[] = {
     {"--map missing.csv import " REGDIAG_TEST_DATA_DIR "/import_device.svd --peripheral ADC --peripheral=DMA -o i.map",
      0, "", "~import_device.svd: SHARED.CLASH of DMA: overlaps a field, dropped\n"},
     {"--map i.map names", 0, "CH0_CFG\nCH0_DATA_L\nCH0_DATA_H\nCH1_CFG\nCH1_DATA_L\nCH1_DATA_H\nSHARED\n", ""},
+    {"--log=bad.svd import bad.svd", 2, "", "~--log=bad.svd names bad.svd"},
     {"import bad.svd -o bad.map", 2, "", "regdiag-cli: bad.svd: line 4: Start-end tags mismatch\n"},
     {"--map bad.map names", 2, "", "~bad.map: no such file"},
     {"import good.csv -o good.csv", 2, "", "~good.csv: line 4: No document element found"},
