@@ -134,8 +134,8 @@ std::string SvdMapText(const SvdDevice& device, std::vector<std::string>& warnin
     error = std::to_string(pageCount) + " pages, more than 32: choose peripherals with --peripheral NAME";
   if (!error.empty()) return {};
   std::string text;
-  if (!device.name.empty()) text += "TITLEBAR," + OneLine(device.name) + "\n";
-  if (!device.description.empty()) text += "TITLE," + OneLine(device.description) + "\n";
+  if (const std::string name = OneLine(device.name); !name.empty()) text += "TITLEBAR," + name + "\n";
+  if (const std::string about = OneLine(device.description); !about.empty()) text += "TITLE," + about + "\n";
   std::array<bool, 256> written{};
   std::set<std::string> shown;
   for (const std::string& peripheral : device.peripherals) {
