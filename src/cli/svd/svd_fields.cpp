@@ -51,21 +51,25 @@ std::vector<SvdValue> ValuesOf(std::string_view xml, pugi::xml_node field, const
   for (pugi::xml_node entry : list.children("enumeratedValue")) {
     const std::string label = MapName(Text(entry, "name"));
     const std::string text = Text(entry, "value");
-    const std::string what = name + "=" + label;
+    const auto skip = [&](std::string_view why) {
+      std::string warning = name;
+      warning.append("=").append(label).append(": ").append(why).append(", skipped");
+      warnings.push_back(std::move(warning));
+    };
     const std::string isDefault = Text(entry, "isDefault");
     if (!isDefault.empty() && isDefault != "false" && isDefault != "0") {
-      warnings.push_back(what + ": an isDefault value, skipped");
+      skip("an isDefault value");
       continue;
     }
     if (text.find_first_of("xX") != std::string::npos && !text.starts_with("0x") && !text.starts_with("0X")) {
-      warnings.push_back(what + ": " + text + " has don't-care bits, skipped");
+      skip(text + " has don't-care bits");
       continue;
     }
     const std::optional<std::uint64_t> value = ParseSvdNumber(text);
     if (!value || label.empty()) throw SvdProblem(Where(xml, entry) + " is not a value and a name");
     const bool repeated = std::ranges::any_of(values, [&](const SvdValue& v) { return v.value == *value; });
     if ((width < 64 && *value >> width != 0) || repeated) {
-      warnings.push_back(what + ": " + text + " does not fit the field or is given twice, skipped");
+      skip(text + " does not fit the field or is given twice");
       continue;
     }
     values.push_back({*value, label});

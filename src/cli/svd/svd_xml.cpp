@@ -129,8 +129,8 @@ std::vector<Instance> Instances(std::string_view xml, pugi::xml_node node) {
 
 std::string HexText(std::uint64_t value) {
   std::array<char, 20> digits{};
-  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
-  std::string text(digits.data(), end);
+  const char* const end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
+  std::string text(digits.data(), static_cast<std::size_t>(end - digits.data()));
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return "0x" + (text.size() < 2 ? "0" + text : text);
 }
