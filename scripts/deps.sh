@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-dejavu-extra xvfb xauth libxcb1-dev
   umockdev libumockdev-dev dpkg-dev file strace
-  nlohmann-json3-dev man-db
+  nlohmann-json3-dev man-db libpugixml-dev
 )
 # Extra packages a caller asks for (the test command adds its tools).
 packages+=("$@")

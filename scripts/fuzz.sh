@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build_dir="${FUZZ_BUILD_DIR:-build-fuzz}"
-targets=(map snapshot hex_keys)
+targets=(map snapshot hex_keys svd)
 
 cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build_dir" --parallel

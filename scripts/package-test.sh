@@ -56,6 +56,7 @@ dpkg-deb --field "$deb" Package Section Depends
 [ "$(dpkg-deb --field "$deb" Section)" = electronics ] || fail "the package is not in section electronics"
 dpkg-deb --field "$deb" Depends | grep -q libusb-1.0 || fail "the dependencies do not name libusb"
 dpkg-deb --field "$deb" Depends | grep -q fonts-dejavu-extra || fail "the dependencies do not name the log label's font"
+dpkg-deb --field "$deb" Depends | grep -q libpugixml || fail "the dependencies do not name the XML library of regdiag-cli import"
 
 step "installing $(basename "$deb")"
 installed=1

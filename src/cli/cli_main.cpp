@@ -117,11 +117,13 @@ Verdict Run(std::span<char* const> args) {
   const std::filesystem::path mapPath =
       options.mapFile ? std::filesystem::path(*options.mapFile) : ProgramFolder() / kMapFileName;
   RegisterMap map;
-  if (!LoadMap(mapPath, options, map)) return Verdict::BadInput;
+  // import makes a map: it reads none.
+  const bool readsMap = options.command.empty() || options.command.front() != "import";
+  if (readsMap && !LoadMap(mapPath, options, map)) return Verdict::BadInput;
   const BridgeParse bridge = ParseBridgeChoice(options, map);
   if (!bridge.bridge) Complain(bridge.error);
   CommandParse parsed = ParseCommand(options.command, map);
-  parsed.files.push_back(mapPath.string());
+  if (readsMap) parsed.files.push_back(mapPath.string());
   for (const std::string& warning : parsed.warnings) Complain(warning);
   for (const std::string& error : parsed.errors) Complain(error);
   if (!bridge.bridge || !parsed.command) return Verdict::BadInput;

@@ -15,14 +15,17 @@ namespace regdiag::cli {
 
 namespace {
 
-// Options may stand anywhere among the operands, each once; "-1" is an
-// operand, and so is every word after "--".
+// Options may stand anywhere among the operands, each once unless it
+// repeats; "-1" is an operand, and so is every word after "--". A short
+// option ("-o") is one only where the command has it.
 bool SplitWords(std::span<const std::string_view> words, const CommandSpec& spec, Words& split,
                 std::string& error) {
   bool optionsEnded = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
-    if (optionsEnded || !word.starts_with("--")) {
+    const bool shortOption =
+        !word.starts_with("--") && spec.Option(word.substr(0, word.find('='))) != nullptr;
+    if (optionsEnded || !(word.starts_with("--") || shortOption)) {
       split.operands.push_back(word);
       continue;
     }
@@ -30,11 +33,11 @@ bool SplitWords(std::span<const std::string_view> words, const CommandSpec& spec
     if (optionsEnded) continue;
     const std::size_t equals = word.find('=');
     const std::string_view name = word.substr(0, equals);
-    if (split.Option(name)) {
+    const OptionSpec* option = spec.Option(name);
+    if (split.Option(name) && (option == nullptr || !option->repeats)) {
       error = std::string(name) + " given twice";
       return false;
     }
-    const OptionSpec* option = spec.Option(name);
     const bool takesValue = option != nullptr && !option->value.empty();
     if (option != nullptr && !takesValue && equals == std::string_view::npos) {
       split.options.emplace_back(name, std::string_view{});
@@ -59,6 +62,14 @@ std::optional<std::string_view> Words::Option(std::string_view name) const {
     if (option == name) return value;
   }
   return std::nullopt;
+}
+
+std::vector<std::string_view> Words::All(std::string_view name) const {
+  std::vector<std::string_view> values;
+  for (const auto& [option, value] : options) {
+    if (option == name) values.push_back(value);
+  }
+  return values;
 }
 
 void ArgumentReader::Register(std::string_view text, Command& command, bool reading) {

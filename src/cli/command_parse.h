@@ -48,6 +48,8 @@ struct Command {
   std::vector<LoggedWrite> writes;      // replay, in the log's order
   int intervalMs = 100;                 // watch
   std::optional<long> count;            // watch: stop after this many lines
+  std::vector<std::string> peripherals;  // import: the ones to keep, all when none
+  std::string output;                    // import: the map's file, stdout when empty
 };
 
 struct CommandParse {
@@ -63,6 +65,8 @@ struct Words {
   std::vector<std::pair<std::string_view, std::string_view>> options;
 
   [[nodiscard]] std::optional<std::string_view> Option(std::string_view name) const;
+  // Every value of an option that may be repeated, in order.
+  [[nodiscard]] std::vector<std::string_view> All(std::string_view name) const;
 };
 
 // Reads the words of one command into it, collecting every problem.
@@ -83,6 +87,8 @@ class ArgumentReader {
   void Format(std::string_view text, DumpFormat& format);
   // A snapshot can only be saved where a file can be made.
   void Writable(std::string_view file);
+  // A file the command reads itself, which --log must not name.
+  void Reads(std::string_view file) { result_.files.emplace_back(file); }
   // A command that reads every named register needs a map that names one.
   void NamedRegisters(std::string_view what);
   // A file's bytes, or nothing after saying why it could not be read.

@@ -87,6 +87,18 @@ constexpr CommandSpec kCommands[] = {
        command.count = in.Whole(words.Option("--count"), "--count", kMostLines);
      },
      Always, RunWatch},
+    {"import", "FILE.svd", {{{"--peripheral", "NAME", true}, {"-o", "FILE"}}},
+     "a map from an SVD register description,\non stdout or to -o FILE",
+     [](ArgumentReader& in, const Words& words, Command& command) {
+       command.file = words.operands[0];
+       in.Reads(command.file);
+       for (const std::string_view name : words.All("--peripheral")) command.peripherals.emplace_back(name);
+       if (const std::optional<std::string_view> output = words.Option("-o")) {
+         command.output = *output;
+         in.Writable(command.output);
+       }
+     },
+     Never, RunImport},
     {"names", "", {}, "the register names of the map, one per line",
      [](ArgumentReader& /*in*/, const Words& /*words*/, Command& /*command*/) {}, Never, RunNames},
     {"check", "", {}, "the map's skipped lines, LINE: reason; exits 1 when there are some",
@@ -102,7 +114,7 @@ std::string CommandSpec::Usage() const {
     if (option.name.empty()) continue;
     usage.append(" [").append(option.name);
     if (!option.value.empty()) usage.append(" ").append(option.value);
-    usage.append("]");
+    usage.append(option.repeats ? "]..." : "]");
   }
   return usage;
 }

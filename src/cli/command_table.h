@@ -23,6 +23,7 @@ namespace regdiag::cli {
 struct OptionSpec {
   std::string_view name;
   std::string_view value;
+  bool repeats = false;  // may be given more than once ("[--peripheral NAME]...")
 };
 
 struct CommandSpec {

@@ -55,6 +55,8 @@ struct Tally {
 [[nodiscard]] Verdict RunSave(const Command& command, Console& console);
 [[nodiscard]] Verdict RunLoad(const Command& command, Console& console);
 [[nodiscard]] Verdict RunDiff(const Command& command, Console& console);
+// A map from an SVD register description; needs no map and no bridge.
+[[nodiscard]] Verdict RunImport(const Command& command, Console& console);
 
 // Shared by the commands.
 // Data on stdout, escaped (terminal_text.h).

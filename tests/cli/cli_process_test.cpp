@@ -52,6 +52,7 @@ const std::pair<const char*, const char*> kFiles[] = {
     {"clk.csv", "address,name,value\n0x01,SYS_CTRL,0x0A\n0x02,INT_STATUS,0x55\n"},
     {"all.csv", "address,name,value\n0x01,SYS_CTRL,0x0A\n0x02,INT_STATUS,0x55\n0x03,CHIP,0x77\n0x04,INT_CLEAR,0x13\n"},
     {"rules.log", "Writing register 0x03 = 0x01 successful\nWriting register 0x01 = 0x05 successful\n"},
+    {"bad.svd", "<device>\n<name>X</name>\n<peripherals>\n</device>\n"},
 };
 
 using Step = std::tuple<std::string, int, std::string, std::string>;  // words, status, stdout, stderr
@@ -183,6 +184,15 @@ const Step kSteps[] = {
     {"--sim write 1 2 --verify --verify", 2, "", "~--verify given twice"},
     {"-h", 0, "~usage: regdiag-cli", ""},
     {"--sim -- load -- good.csv", 0, "", ""},
+    // import: a map from an SVD, written whole or not at all; it reads no map.
+    {"--map missing.csv import " REGDIAG_TEST_DATA_DIR "/import_device.svd --peripheral ADC --peripheral=DMA -o i.map",
+     0, "", "~import_device.svd: SHARED.CLASH of DMA: overlaps a field, dropped\n"},
+    {"--map i.map names", 0, "CH0_CFG\nCH0_DATA_L\nCH0_DATA_H\nCH1_CFG\nCH1_DATA_L\nCH1_DATA_H\nSHARED\n", ""},
+    {"--log=bad.svd import bad.svd", 2, "", "~--log=bad.svd names bad.svd"},
+    {"import bad.svd -o bad.map", 2, "", "regdiag-cli: bad.svd: line 4: Start-end tags mismatch\n"},
+    {"--map bad.map names", 2, "", "~bad.map: no such file"},
+    {"import good.csv -o good.csv", 2, "", "~good.csv: line 4: No document element found"},
+    {"import " REGDIAG_TEST_DATA_DIR "/import_device.svd -o", 2, "", "~missing argument: -o"},
 };
 
 void ExpectText(const std::string& text, const std::string& want) {

@@ -29,6 +29,8 @@ regdiag-cli dump --format c|csv
 regdiag-cli write --|--verify
 regdiag-cli write SYS_CTRL |
 regdiag-cli diff li|live
+regdiag-cli import $4 -|--peripheral -o
+regdiag-cli import -o $4|$4
 TABLE
 MANWIDTH=80 man -l "$2" | grep -q "names  *the register names of the map" || { echo "man page without names" >&2; status=1; }
 exit $status

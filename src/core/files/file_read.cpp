@@ -25,23 +25,24 @@ FileRead Unreadable(std::string reason) {
 bool IsNotFoundError(int error) { return error == ENOENT || error == ENOTDIR; }
 
 // What is wrong with reading a file of this kind and size; empty when nothing.
-std::string KindProblem(const struct stat& info) {
+std::string TooLarge(std::size_t most) { return "larger than " + std::to_string(most >> 20) + " MiB"; }
+
+std::string KindProblem(const struct stat& info, std::size_t most) {
   if (S_ISDIR(info.st_mode)) return "is a directory";
   if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return "not a regular file";
-  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > kMostFileBytes)
-    return "larger than 16 MiB";
+  if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > most) return TooLarge(most);
   return {};
 }
 
 // Opens a regular file or a FIFO for reading; anything else, or a failure,
 // leaves `problem` saying why.
-std::optional<int> OpenToRead(const std::filesystem::path& path, FileRead& problem) {
+std::optional<int> OpenToRead(const std::filesystem::path& path, FileRead& problem, std::size_t most) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     problem = IsNotFoundError(errno) ? NotFound() : Unreadable(SystemReason(errno));
     return std::nullopt;
   }
-  if (std::string kind = KindProblem(info); !kind.empty()) {
+  if (std::string kind = KindProblem(info, most); !kind.empty()) {
     problem = Unreadable(std::move(kind));
     return std::nullopt;
   }
@@ -50,8 +51,8 @@ std::optional<int> OpenToRead(const std::filesystem::path& path, FileRead& probl
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   // Checked again on the open file: the name may have been replaced since.
-  if (fd >= 0 && ::fstat(fd, &info) == 0 && !KindProblem(info).empty()) {
-    problem = Unreadable(KindProblem(info));
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && !KindProblem(info, most).empty()) {
+    problem = Unreadable(KindProblem(info, most));
     ::close(fd);
     return std::nullopt;
   }
@@ -88,26 +89,26 @@ std::string FileRead::Problem() const {
   return {};
 }
 
-FileRead ReadFileWhole(const std::filesystem::path& path) {
+FileRead ReadFileWhole(const std::filesystem::path& path, std::size_t most) {
   FileRead result{FileRead::Outcome::Loaded, {}, {}};
-  const std::optional<int> fd = OpenToRead(path, result);
+  const std::optional<int> fd = OpenToRead(path, result, most);
   if (!fd) return result;
   FileDescriptor file(*fd);
   bool tooLarge = false;
   const bool read = ReadChunks(file, [&](std::string_view chunk) {
-    tooLarge = result.bytes.size() + chunk.size() > kMostFileBytes;
+    tooLarge = result.bytes.size() + chunk.size() > most;
     if (!tooLarge) result.bytes.append(chunk);
     return !tooLarge;
   });
   if (!read) return Unreadable(SystemReason(errno));
-  if (tooLarge) return Unreadable("larger than 16 MiB");
+  if (tooLarge) return Unreadable(TooLarge(most));
   if (const int error = file.Close(); error != 0) return Unreadable(SystemReason(error));
   return result;
 }
 
 FileRead ReadFileLines(const std::filesystem::path& path, const std::function<void(std::string_view)>& line) {
   FileRead result{FileRead::Outcome::Loaded, {}, {}};
-  const std::optional<int> fd = OpenToRead(path, result);
+  const std::optional<int> fd = OpenToRead(path, result, kMostFileBytes);
   if (!fd) return result;
   FileDescriptor file(*fd);
   std::string pending;  // the line not yet ended

@@ -34,8 +34,9 @@ struct FileRead {
   [[nodiscard]] std::string Problem() const;
 };
 
-// Reads the file whole, up to kMostFileBytes.
-[[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path);
+// Reads the file whole, up to `most` bytes (a register description may be
+// larger than a map: up to 256 MiB).
+[[nodiscard]] FileRead ReadFileWhole(const std::filesystem::path& path, std::size_t most = kMostFileBytes);
 
 // Gives each line of the file to `line`, without its end (CR LF, LF or CR),
 // and keeps none of them; a line over kMostLineBytes ends the reading as
