@@ -9,6 +9,7 @@ namespace {
 std::unique_ptr<usb::UsbLibrary> MakeLibrary(const BridgeChoice& choice) {
   if (!choice.simulated) return std::make_unique<usb::LibusbLibrary>();
   auto sim = std::make_unique<usb::SimUsbLibrary>();
+  if (choice.staleReply) sim->LeaveReplyAtNextPlug();
   if (choice.plugged) sim->Bridge(sim->Plug()).LoadDemoValues();
   if (choice.fault) sim->SetStandingFault(choice.fault, choice.faultAddress);
   return sim;

@@ -34,7 +34,8 @@ constexpr std::string_view kUsage =
     "  watch REG [--interval MS] [--count N]   polls a register and prints a line when it changes\n"
     "REG is 0x12, 18, &H12 or a register name from the map; VALUE is 0 to 255, written the same ways.\n"
     "The map is the tabdefs.csv beside the program unless --map names another. --sim uses a simulated\n"
-    "bridge; --sim-fault KIND is one of nack, i2c-error, transfer-error, timeout, short, late, unplugged.\n"
+    "bridge; --sim-fault KIND is one of nack, i2c-error, transfer-error, timeout, short, late, unplugged,\n"
+    "or stale (a reply nobody asked for waits in the bridge when it is plugged in; no @ADDR).\n"
     "Exit status: 0 when every transaction succeeded (diff: A and B agree), 1 when any failed\n"
     "(diff: they differ), 2 for bad usage or a bad file.\n";
 
@@ -71,11 +72,17 @@ GlobalParse ParseGlobalOptions(std::span<char* const> args) {
 }
 
 BridgeParse ParseBridgeChoice(const GlobalOptions& options, const RegisterMap& map) {
-  BridgeChoice bridge{options.sim, std::nullopt, std::nullopt, true};
+  BridgeChoice bridge{options.sim, std::nullopt, std::nullopt, true, false};
   if (!options.simFault) return {bridge, {}};
   const std::string_view text = *options.simFault;
   const std::size_t at = text.find('@');
   const std::string_view kind = text.substr(0, at);
+  if (kind == "stale") {
+    // The reply is there before any request: it belongs to no register.
+    if (at != std::string_view::npos) return {std::nullopt, "--sim-fault: stale takes no @ADDR"};
+    bridge.staleReply = true;
+    return {bridge, {}};
+  }
   for (const auto& [name, fault] : kFaultKinds) {
     if (name == kind) bridge.fault = fault;
   }

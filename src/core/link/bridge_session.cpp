@@ -82,7 +82,10 @@ bool BridgeSession::DeviceAttach(usb::DeviceHandle device, const usb::DeviceInfo
         accepted = false;
       }
     }
-    if (accepted) connected_ = true;
+    if (accepted) {
+      connected_ = true;
+      ++claims_;
+    }
   }
   if (accepted) {
     LogLine(logtext::kAccepting);

@@ -76,10 +76,24 @@ class BridgeSession {
                                                       std::int32_t length);
   // True when the setting has at least one endpoint; logs why not.
   bool SetPipesInfo(const usb::AlternateSetting& setting);
+  // ReadPipe passes over zero-length packets: none is a reply, and the read
+  // goes on for what is left of its time-out.
+  //
   // Reads `pipe` of the held bridge with short waits until nothing more
   // comes, logging nothing: what a bridge said too late must not be taken
-  // for the answer to the next request. Does nothing while no bridge is held.
-  void DrainPipe(std::uint32_t pipe);
+  // for the answer to the next request. Gives the number of packets that
+  // held bytes. Does nothing while no bridge is held.
+  int DrainPipe(std::uint32_t pipe);
+  // One more read of `pipe`, waiting at most `waitMs`, logging nothing: true
+  // when a packet with bytes came (one that belongs to no request), false
+  // when nothing did. Zero-length packets are passed over.
+  [[nodiscard]] bool PacketFollows(std::uint32_t pipe, std::uint32_t waitMs);
+  // True while a transfer (or a drain) is in flight: the window serves its
+  // events meanwhile, and nothing may start a second exchange then.
+  [[nodiscard]] bool TransferInFlight() const { return inFlight_ > 0; }
+  // Bridges accepted so far in this session: a new one means a bridge that
+  // may still hold a reply from before it was claimed.
+  [[nodiscard]] std::uint64_t Claims() const { return claims_; }
 
   // --- Log and notifications ------------------------------------------------
   void LogText(std::string_view text, std::string_view suffix);
@@ -90,7 +104,7 @@ class BridgeSession {
 
  private:
   std::optional<std::uint32_t> RunPipe(std::uint32_t pipe, bool read, std::uint8_t* buffer,
-                                       std::int32_t length);
+                                       std::int32_t length, std::uint32_t timeoutMs);
   // One call of UsbTransfer with the notifications held; ends the session
   // afterwards when End() came while it was in flight.
   usb::UsbStatus LibraryTransfer(std::uint32_t pipe, bool read, std::uint8_t* buffer, std::int32_t length,
@@ -111,6 +125,7 @@ class BridgeSession {
   // Interface 0, alternate setting 0: no interface is selected on attach.
   DeviceContext context_{};
   bool connected_ = false;
+  std::uint64_t claims_ = 0;
   int inFlight_ = 0;
   bool started_ = false;
   bool ending_ = false;

@@ -7,6 +7,7 @@
 namespace regdiag {
 
 Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome(int row)>& transaction) {
+  if (Busy()) return Outcome::Busy;
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   for (int row = 0; row < kRowsPerPage; ++row) {
@@ -19,6 +20,7 @@ Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome
 
 Outcome RegisterEngine::ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
                                        const std::function<Outcome(std::uint8_t)>& transfer) {
+  if (Busy()) return Outcome::Busy;
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   if (!BridgeConnected()) {
