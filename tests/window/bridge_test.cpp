@@ -167,10 +167,13 @@ class BridgeTest : public QObject {
   }
 
   // While a request hangs, the window serves its events but drops a click on
-  // Read and a key in a value box, and holds a second bridge's attach.
-  // Unplugging the bridge ends the transfer; after the transaction the second
-  // is set aside, then taken as the first's detach comes. Quit ends the next
-  // hung transfer and its sequence, and nothing goes out after.
+  // Read and a key in a value box, and holds a second bridge's attach. Clicks
+  // that are no input (a timer's, an accessibility action's) start nothing.
+  // Presses from before end: a spinner stops stepping, a button comes up
+  // without its click. Unplugging the bridge ends the transfer; after the
+  // transaction the second is set aside, then taken as the first's detach
+  // comes. Quit ends the next hung transfer and its sequence, and nothing
+  // goes out after.
   void hungTransferLeavesTheWindowAliveButDeaf() {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
@@ -179,23 +182,34 @@ class BridgeTest : public QObject {
     const std::string left = "DeviceDetach: Received detach for " + Handle(h, *h.FirstBridge());
     std::string duringHang = "not served";
     int second = 0;
+    const QPoint upArrow(w.updnRegData[1]->width() / 2, w.updnRegData[1]->height() / 4);
+    QTest::mousePress(w.updnRegData[1], Qt::LeftButton, {}, upArrow);  // one step, then auto-repeat
+    QTest::keyPress(w.cbWrite[1], Qt::Key_Space);
     sim.HangNextTransfer();
     QTimer::singleShot(50, &w, [&] {
+      QTest::mouseRelease(w.updnRegData[1], Qt::LeftButton, {}, upArrow);
+      QTest::keyRelease(w.cbWrite[1], Qt::Key_Space);
       QTest::mouseClick(w.cbRead[1], Qt::LeftButton);
       QTest::keyClick(w.tbRegdata[1], Qt::Key_7);
+      w.cbRead[1]->animateClick();
+      QAccessible::queryAccessibleInterface(w.cbReadAllRegs)
+          ->actionInterface()
+          ->doAction(QAccessibleActionInterface::pressAction());
       second = sim.Plug();
-      QTimer::singleShot(50, &w, [&] {
+      QTimer::singleShot(300, &w, [&] {  // the two clicks' timers have run out
         duringHang = h.NewLog();
         sim.Unplug(*h.FirstBridge());
       });
     });
     w.cbRead[0]->click();
-    QVERIFY(duringHang.empty() && w.tbRegdata[1]->text() == "00");
+    QVERIFY(duringHang.empty() && w.tbRegdata[1]->text() == "01" && !w.cbWrite[1]->isDown());
     QCOMPARE(h.NewLog(), PipeFailed("Write", "20000003 (The device is no longer connected)") +
                              "Reading register 0x00 failed: USB transfer error\r\n");
     h.ProcessEvents();
     QCOMPARE(h.NewLog(),
              kAttach + Handle(h, second) + kRejected + left + kAttach + Handle(h, second) + kAccepting);
+    QTest::qWait(800);  // past the spinner's auto-repeat delay
+    QCOMPARE(w.updnRegData[1]->value(), 1);
     w.cbRead[1]->click();  // the first transaction after a failure drains the reply pipe
     h.NewLog();
     sim.HangNextTransfer();
@@ -248,6 +262,11 @@ class BridgeTest : public QObject {
          "Unplug the second bridge"},
         {{"Bridges plugged in next offer no endpoints", "Plug in bridge"},
          kAttach + "device handle &H1002\r\n" + kAccepting + kNoPipes + failed},
+        // The reply left in the next bridge is drained as it is claimed.
+        {{"Bridges plugged in next offer no endpoints", "Unplug bridge", "Leave a reply waiting",
+          "Plug in bridge"},
+         "DeviceDetach: Received detach for device handle &H1002\r\n" + kAttach + "device handle &H1003\r\n" +
+             kAccepting + read + "= 0xA7 successful\r\n"},
     };
     for (const auto& c : kCases) {
       for (const QString& caption : c.captions) click(caption);
