@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "core/map/address_number.h"
 
@@ -43,26 +42,24 @@ struct LineFields {
   }
 };
 
+// Fills a map whose rows are all empty and whose texts are all empty. The
+// addresses it names are noted in `named`.
 class MapParser {
  public:
-  MapParser() {
-    for (auto& page : map_.RowAddress) page.fill(kNoRegister);
-  }
+  MapParser(RegisterMap& map, std::vector<std::uint8_t>& named) : map_(map), named_(named) {}
 
   void ReadLine(std::string_view line);
   // A file without a TABNAME gives no pages and every row empty; the window
   // copes with that.
-  RegisterMap Finish() {
-    map_.TabCount = static_cast<std::int16_t>(page_ + 1);
-    return std::move(map_);
-  }
+  void Finish() { map_.TabCount = static_cast<std::int16_t>(page_ + 1); }
 
  private:
   void StartPage(std::string_view name);
   void AddRegister(std::string_view addressField, std::string_view name);
   void NameBits(const LineFields& fields);
 
-  RegisterMap map_;
+  RegisterMap& map_;
+  std::vector<std::uint8_t>& named_;
   int page_ = -1;
   int row_ = 0;
   // Set once a TABNAME had to be ignored for want of pages.
@@ -71,23 +68,52 @@ class MapParser {
   std::optional<int> current_ = 0;
 };
 
+enum class Keyword { None, TabName, Reg, Bits, TitleBar, Title };
+
+// The keyword a line's first field names; None makes the line a comment.
+// Each keyword has a length of its own.
+Keyword KeywordOf(std::string_view field) {
+  switch (field.size()) {
+    case 7:
+      return IsKeyword(field, "TABNAME") ? Keyword::TabName : Keyword::None;
+    case 3:
+      return IsKeyword(field, "REG") ? Keyword::Reg : Keyword::None;
+    case 4:
+      return IsKeyword(field, "BITS") ? Keyword::Bits : Keyword::None;
+    case 8:
+      return IsKeyword(field, "TITLEBAR") ? Keyword::TitleBar : Keyword::None;
+    case 5:
+      return IsKeyword(field, "TITLE") ? Keyword::Title : Keyword::None;
+    default:
+      return Keyword::None;
+  }
+}
+
 void MapParser::ReadLine(std::string_view line) {
+  const Keyword keyword = KeywordOf(line.substr(0, line.find(',')));
+  if (keyword == Keyword::None) return;
   const LineFields fields(line);
-  const std::string_view keyword = fields.field[0];
   // A line shorter than its keyword needs is ignored whole: a short REG
   // leaves the current register as it was.
-  if (IsKeyword(keyword, "TABNAME")) {
-    if (fields.count >= 2) StartPage(fields.field[1]);
-  } else if (IsKeyword(keyword, "REG")) {
-    if (fields.count >= 3) AddRegister(fields.field[1], fields.field[2]);
-  } else if (IsKeyword(keyword, "BITS")) {
-    if (fields.count >= 9) NameBits(fields);
-  } else if (IsKeyword(keyword, "TITLEBAR")) {
-    if (fields.count >= 2 && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
-  } else if (IsKeyword(keyword, "TITLE")) {
-    if (fields.count >= 2 && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
+  switch (keyword) {
+    case Keyword::TabName:
+      if (fields.count >= 2) StartPage(fields.field[1]);
+      break;
+    case Keyword::Reg:
+      if (fields.count >= 3) AddRegister(fields.field[1], fields.field[2]);
+      break;
+    case Keyword::Bits:
+      if (fields.count >= 9) NameBits(fields);
+      break;
+    case Keyword::TitleBar:
+      if (fields.count >= 2 && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
+      break;
+    case Keyword::Title:
+      if (fields.count >= 2 && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
+      break;
+    case Keyword::None:
+      break;
   }
-  // Any other keyword makes the line a comment.
 }
 
 void MapParser::StartPage(std::string_view name) {
@@ -110,6 +136,7 @@ void MapParser::AddRegister(std::string_view addressField, std::string_view name
   if (!current_ || !IsRegisterAddress(*current_)) return;
   const auto address = static_cast<std::size_t>(*current_);
   map_.RegisterNames[address] = name;
+  named_.push_back(static_cast<std::uint8_t>(address));
   // Before the first TABNAME there is no page to show the register on.
   if (page_ < 0 || pagesFull_) return;
   map_.RowAddress[static_cast<std::size_t>(page_)][static_cast<std::size_t>(row_)] =
@@ -122,7 +149,23 @@ void MapParser::NameBits(const LineFields& fields) {
   // After an ignored REG there is no register to give the names to.
   if (!current_ || !IsRegisterAddress(*current_)) return;
   auto& bits = map_.BitNames[static_cast<std::size_t>(*current_)];
+  named_.push_back(static_cast<std::uint8_t>(*current_));  // a BITS line before any REG names register 0's
   for (std::size_t k = 1; k <= kBitsPerRegister; ++k) bits[kBitsPerRegister - k] = fields.field[k];
+}
+
+void Parse(std::string_view fileBytes, RegisterMap& map, std::vector<std::uint8_t>& named) {
+  for (auto& page : map.RowAddress) page.fill(kNoRegister);
+  MapParser parser(map, named);
+  // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
+  // limit on the number of lines.
+  while (!fileBytes.empty()) {
+    const std::size_t end = fileBytes.find("\r\n");
+    const std::string_view line = fileBytes.substr(0, end);
+    if (!line.empty()) parser.ReadLine(line);
+    if (end == std::string_view::npos) break;
+    fileBytes.remove_prefix(end + 2);
+  }
+  parser.Finish();
 }
 
 }  // namespace
@@ -133,17 +176,25 @@ std::int16_t RegisterMap::AddressAt(int page, int row) const {
 }
 
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
-  MapParser parser;
-  // Only CR LF ends a line; a lone CR or LF is part of the line. There is no
-  // limit on the number of lines.
-  while (!fileBytes.empty()) {
-    const std::size_t end = fileBytes.find("\r\n");
-    const std::string_view line = fileBytes.substr(0, end);
-    if (!line.empty()) parser.ReadLine(line);
-    if (end == std::string_view::npos) break;
-    fileBytes.remove_prefix(end + 2);
+  RegisterMap map;
+  std::vector<std::uint8_t> named;
+  Parse(fileBytes, map, named);
+  return map;
+}
+
+const RegisterMap& RegisterMapReader::Read(std::string_view fileBytes) {
+  // Pages are named only up to TabCount, registers and bits only where noted.
+  for (int page = 0; page < map_.TabCount; ++page) map_.TabNames[static_cast<std::size_t>(page)].clear();
+  map_.TabCount = 0;
+  for (const std::uint8_t address : named_) {
+    map_.RegisterNames[address].clear();
+    for (std::string& bit : map_.BitNames[address]) bit.clear();
   }
-  return parser.Finish();
+  named_.clear();
+  map_.WindowTitle.clear();
+  map_.HeadingText.clear();
+  Parse(fileBytes, map_, named_);
+  return map_;
 }
 
 }  // namespace regdiag

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace regdiag {
 
@@ -42,5 +43,19 @@ using RegisterValueCache = std::array<std::int16_t, kRegisterCount>;
 // use are skipped, so the result always keeps the invariants of a map (every
 // filled slot 0..255, no filled row below an empty one, at most 32 pages).
 [[nodiscard]] RegisterMap ParseRegisterMap(std::string_view fileBytes);
+
+// Parses file after file into one map that it keeps, resetting only what the
+// last file filled: reading many files in a row (the fuzz target) then costs
+// what the files hold, not a whole map of 2,300 texts built and freed each
+// time. The map is the same as ParseRegisterMap gives.
+class RegisterMapReader {
+ public:
+  // Valid until the next Read.
+  const RegisterMap& Read(std::string_view fileBytes);
+
+ private:
+  RegisterMap map_;
+  std::vector<std::uint8_t> named_;  // addresses whose texts the last file filled, perhaps twice
+};
 
 }  // namespace regdiag
