@@ -23,10 +23,9 @@ using Fault = usb::SimUsbLibrary::Fault;
 using enum Outcome;
 
 // The engine on a simulated bridge with the demo values, started as the
-// command line starts it; the bench is its log, its waiter and its clock.
-// Time passes only in pauses: a pause notes itself in the log, moves the clock
-// on and runs the notifications, and a hung transfer's wait runs `duringHang`
-// (which may unplug; else it times out).
+// command line starts it; the bench is its log, waiter and clock. Only a pause
+// moves time on: it notes itself in the log and runs the notifications, and a
+// hung transfer's wait runs `duringHang` (which may unplug; else it times out).
 struct Bench : LogSink, Waiter {
   Bench() {
     map.RegisterNames[0x01] = map.RegisterNames[0x02] = "R";
@@ -71,16 +70,7 @@ std::function<void(Bench&)> Standing(Fault fault) {
 }
 const std::string kNoAck = " failed: No ACK from QRV4417. Check power and connections.\r\n";
 const std::string kGone = PipeFailed("Write", "20000003 (The device is no longer connected)");
-const std::string kTimedOut = PipeFailed("Read", "20000007 (The transfer timed out)");
 
-// The bridge is swapped for one that holds a reply nobody asked for.
-void PlugBridgeWithAReplyWaiting(Bench& b) {
-  b.sim.Unplug(*b.sim.HeldBridge());
-  b.sim.LeaveReplyAtNextPlug();
-  b.sim.Bridge(b.sim.Plug()).LoadDemoValues();
-  ASSERT_TRUE(b.Pause(kSequencePauseMs));
-  b.Take();
-}
 // As the next request goes out (after the drain), the chip first answers
 // a read of 0x00 that came before.
 void AnswerAnEarlierRequestFirst(Bench& b) {
@@ -89,18 +79,17 @@ void AnswerAnEarlierRequestFirst(Bench& b) {
     b.sim.Bridge().HandleRequest(ReadRequest(0x00));
   });
 }
-// A read of 0x00 times out, which starts the watch on replies.
-void TimeOutARead(Bench& b) {
-  b.sim.SetStandingFault(Fault::Timeout);
-  EXPECT_EQ(b.engine.ReadRegister(0x00), TransferError);
-  b.sim.SetStandingFault(std::nullopt);
-  EXPECT_EQ(b.Take(), kTimedOut + "Reading register 0x00 failed: USB transfer error\r\n");
+// A request times out, which starts the watch on replies; then `fault`.
+std::function<void(Bench&)> InTheWatch(const std::function<void(Bench&)>& fault) {
+  return [fault](Bench& b) {
+    b.sim.TimeOutNextTransfer();
+    static_cast<void>(b.engine.ReadRegister(0x00)), b.Take(), fault(b);
+  };
 }
 
 // Register 0x01 (0x12) is read, or written with 0x5A, under a fault. Then,
 // the fault gone, 0x02 (0x03) is read: its own value (a late reply has been
-// drained), or no bridge once the detach has come. The bridge answers in
-// order: what was not collected comes out ahead of the next reply.
+// drained), or no bridge once the detach has come.
 TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToItsOwnValue) {
   const struct {
     const char* name;
@@ -113,29 +102,21 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
        TransferError, TransferError},
       {"library says cancelled", [](Bench& b) { b.sim.FailNextTransfer(usb::kStatusCancelled); },
        PipeFailed("Write", "20000010 (The operation was cancelled)"), TransferError, TransferError},
-      {"late", Standing(Fault::Late), kTimedOut, TransferError, TransferError},
-      {"reply times out, and stays in the bridge", Standing(Fault::Timeout), kTimedOut, TransferError,
+      {"late", Standing(Fault::Late), PipeFailed("Read", "20000007 (The transfer timed out)"), TransferError,
        TransferError},
       // Drained when the bridge is claimed, before the first request.
-      {"a reply waiting when the bridge is claimed", PlugBridgeWithAReplyWaiting, "", Ok, Ok},
-      // Inside the watch after a time-out, the reply that belongs to 0x00
-      // comes after the drain, ahead of 0x01's: the read that follows each
-      // reply finds the second, and neither is taken.
-      {"a reply after the drain, in the watch",
+      {"a reply waiting when the bridge is claimed",
        [](Bench& b) {
-         TimeOutARead(b);
-         AnswerAnEarlierRequestFirst(b);
-       },
-       "", TransferError, TransferError},
-      // A zero-length packet ends each full one: no reply, and no stray
-      // packet for the read that follows a reply in the watch.
-      {"zero-length packets, in the watch",
-       [](Bench& b) {
-         TimeOutARead(b);
-         b.sim.SetPadReplies(true);
-         b.sim.SetZeroLengthPackets(true);
+         b.sim.Unplug(*b.sim.HeldBridge()), b.sim.LeaveReplyAtNextPlug();
+         b.sim.Bridge(b.sim.Plug()).LoadDemoValues(), static_cast<void>(b.Pause(kSequencePauseMs)), b.Take();
        },
        "", Ok, Ok},
+      // 0x00's reply comes after the drain, ahead of 0x01's: the read after it finds 0x01's.
+      {"a reply after the drain, in the watch", InTheWatch(AnswerAnEarlierRequestFirst), "", TransferError,
+       TransferError},
+      // A zero-length packet after each full one: no reply, nor a stray packet.
+      {"zero-length packets, in the watch",
+       InTheWatch([](Bench& b) { b.sim.SetPadReplies(true), b.sim.SetZeroLengthPackets(true); }), "", Ok, Ok},
       // A status byte alone is a whole answer to a write, not to a read,
       // unless it names a failure.
       {"status byte alone", Standing(Fault::StatusOnly), "", TransferError, Ok},
@@ -189,11 +170,10 @@ TEST(NotificationQueueTest, WhatComesDuringAHoldRunsAfterIt) {
 }
 
 // A sequence frames its lines with a header and an empty line, pauses 10 ms
-// after every transfer and reports its first failure. While a transfer hangs,
-// another transaction or sequence is refused, logging and sending nothing. A
-// cancel then ends the transfer and the sequence with nothing more logged
-// or sent. A session ended during a hung transfer closes once the transfer
-// has returned, and sends nothing afterwards.
+// after every transfer and reports its first failure. Another one while a
+// transfer hangs is refused; a cancel ends the transfer and the sequence with
+// nothing more logged or sent. A session ended during a hung transfer closes
+// once the transfer has returned, and sends nothing afterwards.
 TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel) {
   Bench b;
   b.sim.ForceNextStatusByte(0x80);
@@ -203,16 +183,14 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_EQ(b.Take(), readAll + "Reading register 0x01 failed: General I2C error\r\n(pause 10)\r\n" +
                           "Reading register 0x02" + kNoAck + "(pause 10)\r\n\r\n");
   b.sim.HangNextTransfer();
-  b.duringHang = [&b] {  // nothing starts while a transfer is in flight
+  b.duringHang = [&b] {
     EXPECT_EQ(b.engine.ReadAll(), Busy);
-    EXPECT_EQ(b.engine.WriteRegister(0x02, 0), Busy);
     b.cancel = true;
   };
   EXPECT_EQ(b.engine.ReadAll(), Cancelled);
   EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
-  // The drain as the bridge was claimed, two exchanges (with no read after
-  // either: there was no time-out), then the hung request.
-  EXPECT_EQ(b.sim.TransferCount(), 6u);
+  EXPECT_EQ(b.sim.TransferCount(),
+            6u);  // the drain at the claim, two exchanges (no follow-up read), the hung request
   b.sim.HangNextTransfer();
   b.duringHang = [&b] {
     b.engine.Session().End();

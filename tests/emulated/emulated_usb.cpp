@@ -80,14 +80,9 @@ void Reply(Bridge& bridge, std::vector<std::uint8_t> reply) {
   if (bridge.faults.erase(Fault::AfterDrain) != 0) return static_cast<void>(bridge.held = std::move(reply));
   if (bridge.faults.erase(Fault::Hang) != 0) return;
   std::vector<std::vector<std::uint8_t>> packets{std::move(reply)};
-  if (bridge.faults.erase(Fault::Split) != 0) {
-    packets.emplace_back(packets[0].begin() + 1, packets[0].end());
-    packets[0].resize(1);
-  }
-  if (bridge.faults.erase(Fault::ZeroLength) != 0) {
-    packets[0].resize(kPacket, 0);
-    packets.emplace_back();
-  }
+  if (bridge.faults.erase(Fault::Split) != 0)
+    packets = {{packets[0][0]}, {packets[0].begin() + 1, packets[0].end()}};
+  if (bridge.faults.erase(Fault::ZeroLength) != 0) packets[0].resize(kPacket, 0), packets.emplace_back();
   for (std::vector<std::uint8_t>& packet : packets) bridge.pipe.push_back(std::move(packet));
   AnswerWaitingIns(bridge);
 }

@@ -45,8 +45,6 @@ enum class Fault {
   StatusOnly,  // the reply is its status byte alone
   NoAck,       // the reply is the no-acknowledge status byte alone
   Busy,        // another program holds interface 0: claiming it fails with EBUSY
-  // Faults of the order of replies (the bridge answers in order and tags
-  // nothing):
   Waiting,     // a reply nobody asked for is in the IN pipe when interface 0 is claimed
   Split,       // the reply comes as two packets: the status byte, then the rest
   AfterDrain,  // the reply comes with the next request, ahead of its reply: after any drain

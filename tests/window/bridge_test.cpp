@@ -167,13 +167,11 @@ class BridgeTest : public QObject {
   }
 
   // While a request hangs, the window serves its events but drops a click on
-  // Read and a key in a value box, and holds a second bridge's attach. Clicks
-  // that are no input (a timer's, an accessibility action's) start nothing.
-  // Presses from before end: a spinner stops stepping, a button comes up
-  // without its click. Unplugging the bridge ends the transfer; after the
-  // transaction the second is set aside, then taken as the first's detach
-  // comes. Quit ends the next hung transfer and its sequence, and nothing
-  // goes out after.
+  // Read, a key in a value box, a timer's or an accessibility action's click,
+  // and holds a second bridge's attach; presses from before end without their
+  // click. Unplugging the bridge ends the transfer; after the transaction the
+  // second is set aside, then taken as the first's detach comes. Quit ends the
+  // next hung transfer and its sequence, and nothing goes out after.
   void hungTransferLeavesTheWindowAliveButDeaf() {
     WindowHarness h;
     QVERIFY(h.ShowAndStart());
