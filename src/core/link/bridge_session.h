@@ -70,15 +70,13 @@ class BridgeSession {
   // ReadPipe asks for `length` bytes into `reply` (which holds at least
   // that many) and gives the number of bytes that came. Both fail with no
   // result once every failure has been logged, except a transfer the owner
-  // cancelled, which logs nothing.
+  // cancelled, which logs nothing. ReadPipe passes over zero-length packets:
+  // none is a reply, and the read goes on for what is left of its time-out.
   [[nodiscard]] bool WritePipe(std::uint32_t pipe, std::span<const std::uint8_t> request);
   [[nodiscard]] std::optional<std::uint32_t> ReadPipe(std::uint32_t pipe, std::span<std::uint8_t> reply,
                                                       std::int32_t length);
   // True when the setting has at least one endpoint; logs why not.
   bool SetPipesInfo(const usb::AlternateSetting& setting);
-  // ReadPipe passes over zero-length packets: none is a reply, and the read
-  // goes on for what is left of its time-out.
-  //
   // Reads `pipe` of the held bridge with short waits until nothing more
   // comes, logging nothing: what a bridge said too late must not be taken
   // for the answer to the next request. Gives the number of packets that
