@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/map/register_map.h"
+#include "core/text/lines.h"
 
 namespace {
 
@@ -25,18 +26,17 @@ void Require(bool holds, const char* what, int where) {
 }
 
 bool IsField(const std::string& text) {
-  return text.find(',') == std::string::npos && text.find("\r\n") == std::string::npos;
+  return text.find_first_of(",\r\n") == std::string::npos;
 }
 
 // Lines whose first field is TABNAME, in any case, and that have a second.
 int PageLines(std::string_view bytes) {
   int count = 0;
-  for (std::size_t start = 0; start <= bytes.size();) {
-    const std::size_t end = std::min(bytes.find("\r\n", start), bytes.size());
-    std::string line(bytes.substr(start, end - start));
+  regdiag::LineSplitter lines(bytes);
+  while (const std::optional<std::string_view> piece = lines.Next()) {
+    std::string line(*piece);
     for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     count += line.starts_with("TABNAME,") ? 1 : 0;
-    start = end + 2;
   }
   return count;
 }

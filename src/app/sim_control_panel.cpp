@@ -97,6 +97,9 @@ QGroupBox* SimControlPanel::BuildBench() {
           [this] { PlugInto(second_); });
   connect(AddButton(benchLayout, tr("Unplug the second bridge")), &QPushButton::clicked, this,
           [this] { UnplugFrom(second_); });
+  // The next bridge plugged in holds a reply from before it is claimed.
+  connect(AddButton(benchLayout, tr("Leave a reply waiting")), &QPushButton::clicked, this,
+          [this] { library_.LeaveReplyAtNextPlug(); });
   auto* noEndpoints = new QCheckBox(tr("Bridges plugged in next offer no endpoints"));
   connect(noEndpoints, &QCheckBox::toggled, this, [this](bool on) { library_.SetNoEndpoints(on); });
   benchLayout->addWidget(noEndpoints);

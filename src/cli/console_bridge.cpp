@@ -11,6 +11,7 @@ std::unique_ptr<usb::UsbLibrary> MakeLibrary(const BridgeChoice& choice, const R
   if (!choice.simulated) return std::make_unique<usb::LibusbLibrary>();
   auto sim = std::make_unique<usb::SimUsbLibrary>();
   sim->FollowRules(usb::ChipRulesOf(map));
+  if (choice.staleReply) sim->LeaveReplyAtNextPlug();
   if (choice.plugged) sim->Bridge(sim->Plug()).LoadDemoValues();
   if (choice.fault) sim->SetStandingFault(choice.fault, choice.faultAddress);
   return sim;

@@ -27,6 +27,8 @@ struct BridgeChoice {
   std::optional<std::uint8_t> faultAddress;
   // `unplugged` with no address: no simulated bridge at all.
   bool plugged = true;
+  // `stale`: the bridge holds a reply nobody asked for when it is plugged in.
+  bool staleReply = false;
 };
 
 class ConsoleBridge {

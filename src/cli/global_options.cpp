@@ -48,7 +48,8 @@ std::span<const OptionDoc> GlobalOptionDocs() { return kOptionDocs; }
 std::string FaultKindsText(std::string_view separator) {
   std::string text;
   for (const auto& [name, fault] : kFaultKinds) text.append(text.empty() ? "" : separator).append(name);
-  return text;
+  // A reply waiting when the bridge is plugged in belongs to no register.
+  return text.append(separator).append("stale");
 }
 
 std::string HelpNotes() {
@@ -110,11 +111,17 @@ GlobalParse ParseGlobalOptions(std::span<char* const> args) {
 }
 
 BridgeParse ParseBridgeChoice(const GlobalOptions& options, const RegisterMap& map) {
-  BridgeChoice bridge{options.sim, std::nullopt, std::nullopt, true};
+  BridgeChoice bridge{options.sim, std::nullopt, std::nullopt, true, false};
   if (!options.simFault) return {bridge, {}};
   const std::string_view text = *options.simFault;
   const std::size_t at = text.find('@');
   const std::string_view kind = text.substr(0, at);
+  if (kind == "stale") {
+    // The reply is there before any request: it belongs to no register.
+    if (at != std::string_view::npos) return {std::nullopt, "--sim-fault: stale takes no @ADDR"};
+    bridge.staleReply = true;
+    return {bridge, {}};
+  }
   for (const auto& [name, fault] : kFaultKinds) {
     if (name == kind) bridge.fault = fault;
   }

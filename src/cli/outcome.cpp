@@ -39,6 +39,8 @@ std::string FailureText(logtext::Access access, std::uint8_t address, Outcome ou
       return logtext::TransferErrorLine(access, address);
     case Outcome::Cancelled:
       return "interrupted";
+    case Outcome::Busy:  // one thread, one exchange at a time: never met here
+      return "another transfer is in flight";
   }
   return {};
 }

@@ -27,7 +27,9 @@ namespace regdiag {
 namespace {
 
 RegisterEngine::Hooks WindowHooks(DiagWindow& window) {
-  return {[&window] { window.ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage)); }};
+  return {
+      .notConnected = [&window] { window.ShowMessage(QString::fromLatin1(logtext::kNotConnectedMessage)); },
+      .now = {}};
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -104,12 +105,49 @@ bool InputGate::eventFilter(QObject* watched, QEvent* event) {
     // press it gets: a press that is dropped is dropped here, on its way in.
     const QPoint at = static_cast<QSinglePointEvent*>(event)->position().toPoint();
     const QWidget* target = window_.childAt(at);
-    return !(target != nullptr && (target == quit || quit->isAncestorOf(target)));
+    if (target != nullptr && (target == quit || quit->isAncestorOf(target))) return false;
+    // Its release is dropped too when it comes.
+    if (event->type() != QEvent::Wheel) droppedButtons_ |= static_cast<QMouseEvent*>(event)->button();
+    return true;
   }
   if (!watched->isWidgetType()) return false;
   auto* widget = static_cast<QWidget*>(watched);
   if (widget->window() != &window_) return false;
-  return !(widget == quit || quit->isAncestorOf(widget));
+  if (widget == quit || quit->isAncestorOf(widget)) return false;
+  return EndPressFromBefore(*widget, *event);
+}
+
+bool InputGate::EndPressFromBefore(QWidget& widget, QEvent& event) {
+  switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      droppedButtons_ |= static_cast<QMouseEvent&>(event).button();
+      return true;
+    case QEvent::KeyPress:
+      droppedKeys_.insert(static_cast<QKeyEvent&>(event).key());
+      return true;
+    case QEvent::MouseButtonRelease: {
+      // Only the left button presses buttons and spinners; the other
+      // buttons' releases only complete clicks (a middle-button paste).
+      const Qt::MouseButton button = static_cast<QMouseEvent&>(event).button();
+      const bool dropped = (droppedButtons_ & button) != 0;
+      droppedButtons_ &= ~button;
+      if (button != Qt::LeftButton || dropped) return true;
+      break;
+    }
+    case QEvent::KeyRelease: {
+      const auto& key = static_cast<QKeyEvent&>(event);
+      if (key.isAutoRepeat() || droppedKeys_.remove(key.key())) return true;
+      break;
+    }
+    default:
+      return true;
+  }
+  // A button would click on this release: it is only let up.
+  auto* button = qobject_cast<QAbstractButton*>(&widget);
+  if (button == nullptr || !button->isDown()) return false;
+  button->setDown(false);
+  return true;
 }
 
 void WindowLogSink::Append(std::string_view text, std::string_view suffix) { window_.LogText(text, suffix); }

@@ -4,13 +4,17 @@
 // window painting and lets the Quit button and closing the window through
 // (either one cancels the transfer), but drops every other click and key
 // press in the window: they are not replayed later, so nothing the user does
-// can start a second transaction in the middle of one. Other top-level
-// windows (the simulator's control panel) stay usable.
+// can start a second transaction in the middle of one. A release whose press
+// came before the wait still reaches the widget that had the press, so a
+// spinner stops stepping and a button no longer shows pressed; the click it
+// would complete is dropped. Other top-level windows (the simulator's
+// control panel) stay usable.
 //
 // Threads: the window thread, except Wake, which any thread may call.
 #pragma once
 
 #include <QObject>
+#include <QSet>
 
 #include "core/link/log_sink.h"
 #include "core/link/waiter.h"
@@ -36,7 +40,8 @@ class WindowWaiter final : public Waiter {
 };
 
 // Drops the user's input to one window, except to its Quit button, while it
-// lives. A dropped click does not move the keyboard focus either.
+// lives, and lets through the releases of presses it did not drop. A
+// dropped click does not move the keyboard focus either.
 class InputGate final : public QObject {
  public:
   explicit InputGate(DiagWindow& window);
@@ -48,7 +53,13 @@ class InputGate final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A release of a press made before the gate: true when it is dropped.
+  bool EndPressFromBefore(QWidget& widget, QEvent& event);
+
   DiagWindow& window_;
+  // What the gate dropped the press of: the release goes the same way.
+  Qt::MouseButtons droppedButtons_;
+  QSet<int> droppedKeys_;
 };
 
 // The engine's log entries go to the log pane, until the window is unloaded.

@@ -92,6 +92,8 @@ const Step kSteps[] = {
     {"--sim --sim-fault short read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --sim-fault late read 1", 1, "", kFails + "USB transfer error\n"},
     {"--sim --log --sim-fault unplugged read 1", 1, "", "~Searching for USB-to-I2C interface...\n" + kNoBridge.substr(13) + kNoBridge},
+    // A reply left in the bridge before the start is drained, never shown.
+    {"--sim --sim-fault stale read 1", 0, "0x01 SYS_CTRL 0x12\n", ""},
     {"--sim --sim-fault=nack@0x02 read 1 2 3", 1, "0x01 SYS_CTRL 0x12\n0x03 INT_MASK 0x1C\n",
      "~Reading register 0x02 failed: No ACK"},
     {"--sim --log --sim-fault unplugged@SYS_CTRL read 0 1 2", 1, "0x00 CHIP_ID 0xA7\n",
@@ -111,6 +113,7 @@ const Step kSteps[] = {
      "~--interval must be a whole number from 1 to 3600000"},
     {"--sim --log dump --format xml", 2, "", "~--format must be text, csv or json"},
     {"--sim --log --sim-fault bogus read 1", 2, "", "~unknown --sim-fault kind 'bogus'"},
+    {"--sim --log --sim-fault stale@1 read 1", 2, "", "~--sim-fault: stale takes no @ADDR"},
     {"--sim --log --map missing.csv read 1", 2, "", "~missing.csv: no such file\n"},
     {"--sim --log --map good.csv/tabdefs.csv read 1", 2, "", "~good.csv/tabdefs.csv: no such file\n"},
     {"--sim-fault nack read 1", 2, "", "~--sim-fault needs --sim"},

@@ -15,6 +15,7 @@
 #include "backends/sim/sim_usb_library.h"
 #include "core/link/notification_queue.h"
 #include "core/text/link_log_text.h"
+#include "core/transactions/bridge_packets.h"
 
 namespace regdiag {
 namespace {
@@ -23,9 +24,9 @@ using Fault = usb::SimUsbLibrary::Fault;
 using enum Outcome;
 
 // The engine on a simulated bridge with the demo values, started as the
-// command line starts it; the bench is its log and its waiter. No time passes:
-// a pause notes itself in the log and runs the notifications, and a hung
-// transfer's wait runs `duringHang` (which may unplug; else it times out).
+// command line starts it; the bench is its log, waiter and clock. Only a pause
+// moves time on: it notes itself in the log and runs the notifications, and a
+// hung transfer's wait runs `duringHang` (which may unplug; else it times out).
 struct Bench : LogSink, Waiter {
   Bench() {
     map.RegisterNames[0x01] = map.RegisterNames[0x02] = "R";
@@ -39,6 +40,7 @@ struct Bench : LogSink, Waiter {
   bool PauseUntil(int msec, const std::function<bool()>& /*done*/) override {
     log += "(pause " + std::to_string(msec) + ")\r\n";
     if (duringPause) std::exchange(duringPause, nullptr)();
+    now += std::chrono::milliseconds(msec);
     engine.Session().RunNotifications();
     return !cancel;
   }
@@ -54,10 +56,12 @@ struct Bench : LogSink, Waiter {
   bool cancel = false;
   std::function<void()> duringHang, duringPause;
   std::string log;
+  std::chrono::steady_clock::time_point now;
   usb::SimUsbLibrary sim;
   RegisterMap map;
   RegisterValueCache cache{};
-  RegisterEngine engine{sim, map, cache, *this, *this, [] {}};
+  RegisterEngine engine{
+      sim, map, cache, *this, *this, [] {}, {.notConnected = {}, .now = [this] { return now; }}};
 };
 
 std::string PipeFailed(const std::string& pipe, const std::string& error) {
@@ -68,6 +72,22 @@ std::function<void(Bench&)> Standing(Fault fault) {
 }
 const std::string kNoAck = " failed: No ACK from QRV4417. Check power and connections.\r\n";
 const std::string kGone = PipeFailed("Write", "20000003 (The device is no longer connected)");
+
+// As the next request goes out (after the drain), the chip first answers
+// a read of 0x00 that came before.
+void AnswerAnEarlierRequestFirst(Bench& b) {
+  b.sim.OnNextTransfer([&b] {
+    if (b.sim.TransferPipe() != kOutPipe) return AnswerAnEarlierRequestFirst(b);
+    b.sim.Bridge().HandleRequest(ReadRequest(0x00));
+  });
+}
+// A request times out, which starts the watch on replies; then `fault`.
+std::function<void(Bench&)> InTheWatch(const std::function<void(Bench&)>& fault) {
+  return [fault](Bench& b) {
+    b.sim.TimeOutNextTransfer();
+    static_cast<void>(b.engine.ReadRegister(0x00)), b.Take(), fault(b);
+  };
+}
 
 // Register 0x01 (0x12) is read, or written with 0x5A, under a fault. Then,
 // the fault gone, 0x02 (0x03) is read: its own value (a late reply has been
@@ -86,6 +106,19 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
        PipeFailed("Write", "20000010 (The operation was cancelled)"), TransferError, TransferError},
       {"late", Standing(Fault::Late), PipeFailed("Read", "20000007 (The transfer timed out)"), TransferError,
        TransferError},
+      // Drained when the bridge is claimed, before the first request.
+      {"a reply waiting when the bridge is claimed",
+       [](Bench& b) {
+         b.sim.Unplug(*b.sim.HeldBridge()), b.sim.LeaveReplyAtNextPlug();
+         b.sim.Bridge(b.sim.Plug()).LoadDemoValues(), static_cast<void>(b.Pause(kSequencePauseMs)), b.Take();
+       },
+       "", Ok, Ok},
+      // 0x00's reply comes after the drain, ahead of 0x01's: the read after it finds 0x01's.
+      {"a reply after the drain, in the watch", InTheWatch(AnswerAnEarlierRequestFirst), "", TransferError,
+       TransferError},
+      // A zero-length packet after each full one: no reply, nor a stray packet.
+      {"zero-length packets, in the watch",
+       InTheWatch([](Bench& b) { b.sim.SetPadReplies(true), b.sim.SetZeroLengthPackets(true); }), "", Ok, Ok},
       // A status byte alone is a whole answer to a write, not to a read,
       // unless it names a failure.
       {"status byte alone", Standing(Fault::StatusOnly), "", TransferError, Ok},
@@ -95,8 +128,8 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
        "WritePipe: UsbGetDeviceInfo() failed:\r\nerror &H2000000B (Input/output error)\r\n\r\n",
        TransferError, TransferError},
       {"hang ended by unplug",
-       [](Bench& b) { b.sim.HangNextTransfer(), b.duringHang = [&b] { b.sim.Unplug(*b.sim.HeldBridge()); }; }, kGone,
-       TransferError, TransferError},
+       [](Bench& b) { b.sim.HangNextTransfer(), b.duringHang = [&b] { b.sim.Unplug(*b.sim.HeldBridge()); }; },
+       kGone, TransferError, TransferError},
   };
   for (const auto& c : kCases) {
     for (const bool write : {false, true}) {
@@ -122,11 +155,6 @@ TEST(RegisterEngineTest, EachFaultComesToItsOutcomeAndLogLinesAndTheNextReadToIt
   }
 }
 
-// A sequence frames its lines with a header and an empty line, pauses 10 ms
-// after every transfer and reports its first failure. A cancel while a
-// transfer hangs ends the transfer and the sequence with nothing more logged
-// or sent. A session ended during a hung transfer closes once the transfer
-// has returned, and sends nothing afterwards.
 // A notification that comes while a transfer holds the queue waits for it,
 // and the owner is woken again when the hold ends (its first wake was spent).
 TEST(NotificationQueueTest, WhatComesDuringAHoldRunsAfterIt) {
@@ -144,6 +172,11 @@ TEST(NotificationQueueTest, WhatComesDuringAHoldRunsAfterIt) {
   EXPECT_EQ(ran, 1);
 }
 
+// A sequence frames its lines with a header and an empty line, pauses 10 ms
+// after every transfer and reports its first failure. Another one while a
+// transfer hangs is refused; a cancel ends the transfer and the sequence with
+// nothing more logged or sent. A session ended during a hung transfer closes
+// once the transfer has returned, and sends nothing afterwards.
 TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel) {
   Bench b;
   b.sim.ForceNextStatusByte(0x80);
@@ -167,10 +200,14 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_TRUE(b.Take().ends_with("Reading register 0x02 failed: USB transfer error\r\n(pause 10)\r\n\r\n"));
   EXPECT_TRUE(b.sim.HeldBridge() == second && b.sim.Bridge(second).RequestCount() == 0u);
   b.sim.HangNextTransfer();
-  b.duringHang = [&b] { b.cancel = true; };
+  b.duringHang = [&b] {
+    EXPECT_EQ(b.engine.ReadAll(), Busy);
+    b.cancel = true;
+  };
   EXPECT_EQ(b.engine.ReadAll(), Cancelled);
   EXPECT_EQ(b.Take(), readAll + "(pause 10)\r\n");
-  EXPECT_EQ(b.sim.TransferCount(), 11u);  // five exchanges, then the hung request
+  // The drains of the two bridges' claims, five exchanges, the hung request.
+  EXPECT_EQ(b.sim.TransferCount(), 13u);
   b.sim.HangNextTransfer();
   b.duringHang = [&b] {
     b.engine.Session().End();
@@ -179,7 +216,7 @@ TEST(RegisterEngineTest, SequencesFramePauseReportTheFirstFailureAndEndOnACancel
   EXPECT_EQ(b.engine.ReadRegister(0x01), Cancelled);
   EXPECT_EQ(b.sim.UninitCalls(), 1);
   EXPECT_EQ(b.engine.WriteRegister(0x01, 0), Cancelled);
-  EXPECT_EQ(b.sim.TransferCount(), 12u);
+  EXPECT_EQ(b.sim.TransferCount(), 14u);
 }
 
 // Whole-device sequences leave out what the map's access rules keep them
@@ -206,7 +243,7 @@ TEST(RegisterEngineTest, SequencesAndTheChipFollowTheMapsAccessRules) {
       "0x02: write-only\r\nReading register 0x03 = 0xA7 successful\r\n(pause 10)\r\nReading register 0x04 "
       "= 0x81 successful\r\n(pause 10)\r\nSkipping register 0x05: write-only\r\nReading register 0x06 = "
       "0x66 successful\r\n(pause 10)\r\n\r\n");
-  EXPECT_EQ(b.sim.TransferCount() - transfers, 6u);
+  EXPECT_EQ(b.sim.TransferCount() - transfers, 7u);  // the claim's drain, then three exchanges
   for (int a = 0; a < kRegisterCount; ++a) b.cache.Store(a, 0xFF);  // every value known
   EXPECT_EQ(b.engine.WriteAll(), Ok);
   EXPECT_EQ(

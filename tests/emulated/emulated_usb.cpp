@@ -76,12 +76,15 @@ void Reply(Bridge& bridge, std::vector<std::uint8_t> reply) {
   if (bridge.faults.erase(Fault::NoAck) != 0) reply.assign(1, usb::VirtualBridge::kStatusNoAck);
   if (bridge.faults.erase(Fault::StatusOnly) != 0) reply.resize(1);
   if (bridge.faults.erase(Fault::Pad) != 0) reply.resize(kPacket, 0);
-  if (bridge.faults.erase(Fault::Late) != 0) {
-    bridge.late = std::move(reply);
-  } else if (bridge.faults.erase(Fault::Hang) == 0) {
-    bridge.pipe.push_back(std::move(reply));
-    AnswerWaitingIns(bridge);
-  }
+  if (bridge.faults.erase(Fault::Late) != 0) return static_cast<void>(bridge.late = std::move(reply));
+  if (bridge.faults.erase(Fault::AfterDrain) != 0) return static_cast<void>(bridge.held = std::move(reply));
+  if (bridge.faults.erase(Fault::Hang) != 0) return;
+  std::vector<std::vector<std::uint8_t>> packets{std::move(reply)};
+  if (bridge.faults.erase(Fault::Split) != 0)
+    packets = {{packets[0][0]}, {packets[0].begin() + 1, packets[0].end()}};
+  if (bridge.faults.erase(Fault::ZeroLength) != 0) packets[0].resize(kPacket, 0), packets.emplace_back();
+  for (std::vector<std::uint8_t>& packet : packets) bridge.pipe.push_back(std::move(packet));
+  AnswerWaitingIns(bridge);
 }
 
 void Submit(Bridge& bridge, UMockdevIoctlClient* client) {
@@ -96,6 +99,8 @@ void Submit(Bridge& bridge, UMockdevIoctlClient* client) {
     bridge.waiting.push_back(std::move(urb));
     return AnswerWaitingIns(bridge);
   }
+  if (bridge.held)
+    Reply(bridge, *std::exchange(bridge.held, std::nullopt));  // in order: the older reply first
   bridge.chip.HandleRequest(std::span(urb.buffer->data, static_cast<std::size_t>(urb.buffer->data_len)));
   urb.filled = fields.buffer_length;
   Finish(bridge, std::move(urb), 0);
@@ -139,6 +144,10 @@ void Serve(Bridge& bridge, UMockdevIoctlClient* client) {
   switch (request) {
     case USBDEVFS_CLAIMINTERFACE:
       if (bridge.faults.erase(Fault::Busy) != 0) return Answer(client, EBUSY);
+      // An earlier run, killed during a transfer, left its reply in the bridge.
+      if (bridge.faults.erase(Fault::Waiting) != 0) {
+        bridge.pipe.push_back({usb::VirtualBridge::kStatusOk, bridge.chip.UnheldValue()});
+      }
       [[fallthrough]];
     case USBDEVFS_RELEASEINTERFACE:
       return Answer(client, Numbers(client, 1)[0] == 0 ? 0 : ENOENT);

@@ -45,6 +45,10 @@ enum class Fault {
   StatusOnly,  // the reply is its status byte alone
   NoAck,       // the reply is the no-acknowledge status byte alone
   Busy,        // another program holds interface 0: claiming it fails with EBUSY
+  Waiting,     // a reply nobody asked for is in the IN pipe when interface 0 is claimed
+  Split,       // the reply comes as two packets: the status byte, then the rest
+  AfterDrain,  // the reply comes with the next request, ahead of its reply: after any drain
+  ZeroLength,  // the reply is padded to a full packet, and a zero-length packet follows it
 };
 
 // One bridge plugged in, as its usbdevfs node holds it.
@@ -66,6 +70,7 @@ struct Bridge {
   bool gone = false;                              // unplugged
   std::deque<std::vector<std::uint8_t>> pipe;     // IN packets sent, not yet read
   std::optional<std::vector<std::uint8_t>> late;  // a reply held back (Fault::Late)
+  std::optional<std::vector<std::uint8_t>> held;  // held back longer (Fault::AfterDrain)
   std::deque<Urb> waiting;                        // bulk IN URBs not yet ended
   std::deque<Urb> done;                           // ended, not yet reaped
 };

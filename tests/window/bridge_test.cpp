@@ -186,8 +186,9 @@ class BridgeTest : public QObject {
   }
 
   // While a request hangs, the window serves its events but drops a click on
-  // Read, and a click (the focus stays) and a key in a value box; it holds a
-  // second bridge's attach and saving the log waits.
+  // Read, a click (the focus stays) and a key in a value box, a timer's or an
+  // accessibility action's click; it holds a second bridge's attach and
+  // saving the log waits; presses from before end without their click.
   // Unplugging the bridge ends the transfer; after the transaction the second
   // is set aside, then taken as the first's detach comes. Quit ends the next
   // hung transfer and its sequence, and nothing goes out after.
@@ -200,27 +201,38 @@ class BridgeTest : public QObject {
     const std::string left = "DeviceDetach: Received detach for " + Handle(h, *h.FirstBridge());
     std::string duringHang = "not served";
     int second = 0;
+    const QPoint upArrow(c.updnRegData[1]->width() / 2, c.updnRegData[1]->height() / 4);
+    QTest::mousePress(c.updnRegData[1], Qt::LeftButton, {}, upArrow);  // one step, then auto-repeat
+    QTest::keyPress(c.cbWrite[1], Qt::Key_Space);
     sim.HangNextTransfer();
     c.tbRegdata[0]->setFocus();
     QTimer::singleShot(50, &w, [&] {
+      QTest::mouseRelease(c.updnRegData[1], Qt::LeftButton, {}, upArrow);
+      QTest::keyRelease(c.cbWrite[1], Qt::Key_Space);
       for (QWidget* clicked :
            std::initializer_list<QWidget*>{c.cbRead[1], c.tbRegdata[1]})  // as the screen sends them
         QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, clicked->mapTo(&w, QPoint(4, 4)));
       QTest::keyClick(c.tbRegdata[1], Qt::Key_7);
+      c.cbRead[1]->animateClick();
+      QAccessible::queryAccessibleInterface(c.cbReadAllRegs)
+          ->actionInterface()
+          ->doAction(QAccessibleActionInterface::pressAction());
       if (c.txtLog->SaveAction()->isEnabled()) duringHang = "saving offered";
       second = sim.Plug();
-      QTimer::singleShot(50, &w, [&] {
+      QTimer::singleShot(300, &w, [&] {  // the two clicks' timers have run out
         duringHang = h.NewLog();
         sim.Unplug(*h.FirstBridge());
       });
     });
     c.cbRead[0]->click();
-    QVERIFY(duringHang.empty() && c.tbRegdata[1]->text() == "00" && w.focusWidget() == c.tbRegdata[0]);
+    QVERIFY(duringHang.empty() && c.tbRegdata[1]->text() == "01" && !c.cbWrite[1]->isDown());
     QCOMPARE(h.NewLog(), PipeFailed("Write", "20000003 (The device is no longer connected)") +
                              "Reading register 0x00 failed: USB transfer error\r\n");
     h.ProcessEvents();
     QCOMPARE(h.NewLog(),
              kAttach + Handle(h, second) + kRejected + left + kAttach + Handle(h, second) + kAccepting);
+    QTest::qWait(800);  // past the spinner's auto-repeat delay
+    QCOMPARE(c.updnRegData[1]->value(), 1);
     c.cbRead[1]->click();  // the first transaction after a failure drains the reply pipe
     h.NewLog();
     sim.HangNextTransfer();
@@ -273,6 +285,11 @@ class BridgeTest : public QObject {
          "Unplug the second bridge"},
         {{"Bridges plugged in next offer no endpoints", "Plug in bridge"},
          kAttach + "device handle &H1002\r\n" + kAccepting + kNoPipes + failed},
+        // The reply left in the next bridge is drained as it is claimed.
+        {{"Bridges plugged in next offer no endpoints", "Unplug bridge", "Leave a reply waiting",
+          "Plug in bridge"},
+         "DeviceDetach: Received detach for device handle &H1002\r\n" + kAttach + "device handle &H1003\r\n" +
+             kAccepting + read + "= 0xA7 successful\r\n"},
     };
     for (const auto& row : kCases) {
       for (const QString& caption : row.captions) click(caption);

@@ -208,9 +208,8 @@ UsbStatus LibusbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
   }
   const auto type = static_cast<PipeType>(target.pipe->type);
   // libusb waits without limit for a time-out of 0; ours runs out at once.
-  const std::uint32_t timeout = std::max<std::uint32_t>(
-      impl_->options.transferTimeoutOverrideMs != 0 ? impl_->options.transferTimeoutOverrideMs : timeoutMs,
-      1);
+  const std::uint32_t cap = impl_->options.transferTimeoutCapMs;
+  const std::uint32_t timeout = std::max<std::uint32_t>(cap != 0 ? std::min(cap, timeoutMs) : timeoutMs, 1);
   std::vector<std::uint8_t> received(in ? InLength(length, target.pipe->maxPacketSize) : 0);
   Flight flight;
   flight.device = device;

@@ -21,8 +21,9 @@ namespace regdiag::usb {
 
 // Knobs for tests; the program uses the defaults.
 struct LibusbOptions {
-  // Replaces every transfer time-out when non-zero (tests of a time-out).
-  std::uint32_t transferTimeoutOverrideMs = 0;
+  // Caps every transfer time-out when non-zero (tests of a time-out): the
+  // short waits of a drain stay as they are.
+  std::uint32_t transferTimeoutCapMs = 0;
   // How long an arriving device may refuse to open before we say so (lack
   // of permission) or give up (anything else).
   std::uint32_t openRetryWindowMs = 1000;

@@ -88,7 +88,11 @@ void SimUsbLibrary::RunAttach(int bridgeId, DeviceHandle handle) {
   if (!events.attach) {
     return;
   }
-  const DeviceInfo info = it->second->Info();
+  SimBridge& bridge = *it->second;
+  if (std::exchange(bridge.staleReply, false)) {
+    bridge.pipe.push_back({VirtualBridge::kStatusOk, bridge.chip.UnheldValue()});
+  }
+  const DeviceInfo info = bridge.Info();
   const std::uint64_t generation = *generation_;
   attaching_ = handle;
   const bool accepted = events.attach(handle, info, events.userData);
@@ -152,6 +156,7 @@ int SimUsbLibrary::Plug(std::uint16_t vendorId, std::uint16_t productId) {
   bridge->productId = productId;
   bridge->noEndpoints = noEndpoints_;
   bridge->chip.FollowRules(chipRules_);
+  bridge->staleReply = std::exchange(replyAtNextPlug_, false);
   const bool matches = Matches(*bridge);
   bridges_.emplace(id, std::move(bridge));
   if (matches) {

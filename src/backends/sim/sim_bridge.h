@@ -1,6 +1,6 @@
 // A bridge on the simulated bench: its IDs, the handle a session gave it,
-// its virtual chip, and the replies that came too late. Private to the
-// simulated library's files.
+// its virtual chip, and the packets in its IN pipe ahead of the chip's
+// replies. Private to the simulated library's files.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,13 @@ struct SimUsbLibrary::SimBridge {
   bool noEndpoints = false;
   DeviceHandle handle = 0;  // 0 until a session announces the bridge
   VirtualBridge chip;
-  // Replies that came too late for the transfer that wanted them: the next
-  // IN transfers take them first, oldest first.
-  std::deque<std::vector<std::uint8_t>> lateReplies;
+  // Packets the next IN transfers take before any reply of the chip, oldest
+  // first: a reply left from before the bridge was claimed, the zero-length
+  // packet after a full one.
+  std::deque<std::vector<std::uint8_t>> pipe;
+  // A reply nobody asked for goes into the pipe before the bridge is
+  // first offered to a session.
+  bool staleReply = false;
 
   static constexpr std::uint8_t kInterfaceClass = 0xFF;  // vendor-specific
   static constexpr std::uint16_t kRelease = 0x0100;

@@ -104,34 +104,43 @@ UsbStatus SimUsbLibrary::UsbTransfer(DeviceHandle device, std::uint32_t pipe, st
   if (failNextReply_) {
     return *std::exchange(failNextReply_, std::nullopt);
   }
-  return ReadReply(*bridge, buffer, size, &moved);
+  // A late reply stays in the bridge, ahead of anything newer.
+  if (!draining && bridge->chip.HasReply() && std::exchange(answerNextReadLate_, false)) {
+    return kStatusTimeout;
+  }
+  const UsbStatus replied = ReadReply(*bridge, buffer, size, &moved);
+  return replied == kStatusTimeout ? NothingToRead(device, timeoutMs, waiter) : replied;
 }
 
-// A real bridge would keep the IN transfer waiting for the whole time-out
-// when it has nothing to say; the simulation answers at once. A reply is one
-// packet: the library reads it whole and hands back what was asked for.
+// A reply is one packet: the library reads it whole and hands back what was
+// asked for. The pipe's own packets come before the chip's replies.
 UsbStatus SimUsbLibrary::ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
                                    std::uint32_t* bytesTransferred) {
-  std::vector<std::uint8_t> reply;
-  if (!bridge.lateReplies.empty()) {
-    reply = std::move(bridge.lateReplies.front());
-    bridge.lateReplies.pop_front();
+  std::vector<std::uint8_t> packet;
+  if (!bridge.pipe.empty()) {
+    packet = std::move(bridge.pipe.front());
+    bridge.pipe.pop_front();
   } else if (bridge.chip.HasReply()) {
-    reply = bridge.chip.TakeReply();
-    if (std::exchange(answerNextReadLate_, false)) {
-      bridge.lateReplies.push_back(std::move(reply));
-      return kStatusTimeout;
-    }
+    packet = bridge.chip.TakeReply();
   } else {
     return kStatusTimeout;
   }
-  if (padReplies_) reply.resize(std::max<std::size_t>(reply.size(), kSimMaxPacketSize), 0);
-  const std::size_t count = std::min(static_cast<std::size_t>(length), reply.size());
+  if (padReplies_ && !packet.empty()) {
+    packet.resize(std::max<std::size_t>(packet.size(), kSimMaxPacketSize), 0);
+    if (zeroLengthPackets_) bridge.pipe.push_front({});
+  }
+  const std::size_t count = std::min(static_cast<std::size_t>(length), packet.size());
   if (count > 0) {
-    std::memcpy(buffer, reply.data(), count);
+    std::memcpy(buffer, packet.data(), count);
   }
   *bytesTransferred = static_cast<std::uint32_t>(count);
   return kStatusSuccess;
+}
+
+// A real bridge keeps the IN transfer waiting for the whole time-out when it
+// has nothing to say; the simulation answers at once unless told to wait.
+UsbStatus SimUsbLibrary::NothingToRead(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter) {
+  return emptyReadsWait_ ? Hang(device, timeoutMs, waiter) : kStatusTimeout;
 }
 
 std::string SimUsbLibrary::UsbStatusString(UsbStatus status) const {

@@ -92,12 +92,25 @@ class SimUsbLibrary final : public UsbLibrary {
   void HangNextTransfer() { hangNextTransfer_ = true; }
   // The next read's reply comes late: the IN transfer that should collect it
   // times out (at once), and the reply then sits in the IN pipe, where the
-  // next IN transfer finds it before anything newer.
+  // next IN transfer finds it before anything newer. A read that only
+  // drains the pipe is not counted.
   void AnswerNextReadLate() { answerNextReadLate_ = true; }
   // Replies are padded with zeros to a full packet from now on, as some
   // bridge firmware sends them. The IN transfer hands back
   // what was asked for, as with any whole packet.
   void SetPadReplies(bool pad) { padReplies_ = pad; }
+  // From now on a padded reply is followed by a zero-length packet, as some
+  // firmware ends a full packet.
+  void SetZeroLengthPackets(bool on) { zeroLengthPackets_ = on; }
+  // The next bridge plugged in holds one reply that nobody requested, with
+  // a value no register of its chip holds (VirtualBridge::UnheldValue): left
+  // by an earlier run that was killed during a transfer. It is in the pipe
+  // before the bridge is first offered to a session. One-shot.
+  void LeaveReplyAtNextPlug() { replyAtNextPlug_ = true; }
+  // An IN transfer that finds nothing in the pipe waits out its time-out in
+  // its waiter, as a real bridge keeps it waiting, instead of ending at once
+  // (for benchmarks that must pay what a real bridge costs).
+  void SetEmptyReadsWait(bool wait) { emptyReadsWait_ = wait; }
   // The next UsbGetDeviceInfo fails with this status.
   void FailNextDeviceInfo(UsbStatus status = kStatusNoDevice) { failNextDeviceInfo_ = status; }
   // The next reply of the held bridge (or of the first plugged one when none
@@ -110,7 +123,8 @@ class SimUsbLibrary final : public UsbLibrary {
   // reply), or only for those that name one register. Applied when the
   // request goes out: NoAck and I2cError force the status byte (the chip
   // still does what was asked), TransferError fails the request's transfer,
-  // Timeout the reply's (at once), StatusOnly cuts the reply to its status
+  // Timeout the reply's (at once, the reply staying in the bridge, ahead of
+  // the next), StatusOnly cuts the reply to its status
   // byte, Late answers the request late, Unplug pulls the bridge out just as
   // the request would go.
   enum class Fault { NoAck, I2cError, TransferError, Timeout, StatusOnly, Late, Unplug };
@@ -157,6 +171,8 @@ class SimUsbLibrary final : public UsbLibrary {
   void RunDetach(DeviceHandle handle);
   [[nodiscard]] UsbStatus ReadReply(SimBridge& bridge, std::uint8_t* buffer, std::int32_t length,
                                     std::uint32_t* bytesTransferred);
+  // Nothing to read: the time-out, at once or waited out.
+  [[nodiscard]] UsbStatus NothingToRead(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter);
   [[nodiscard]] UsbStatus Hang(DeviceHandle device, std::uint32_t timeoutMs, TransferWaiter* waiter);
   // Arms the standing fault for the request in `packet`, if it applies;
   // returns a status when the request's own transfer must fail.
@@ -175,6 +191,9 @@ class SimUsbLibrary final : public UsbLibrary {
   std::map<UsbStatus, std::string> statusTexts_;
   bool noEndpoints_ = false;
   bool padReplies_ = false;
+  bool zeroLengthPackets_ = false;
+  bool replyAtNextPlug_ = false;
+  bool emptyReadsWait_ = false;
   bool hangNextTransfer_ = false;
   bool requestUnanswered_ = false;  // a request went out and no read has followed it
   bool answerNextReadLate_ = false;

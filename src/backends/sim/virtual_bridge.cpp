@@ -1,6 +1,7 @@
 #include "backends/sim/virtual_bridge.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace regdiag::usb {
@@ -75,12 +76,13 @@ void VirtualBridge::HandleRequest(std::span<const std::uint8_t> request) {
   if (shortReply_) {
     reply.resize(std::min(reply.size(), *std::exchange(shortReply_, std::nullopt)));
   }
-  reply_ = std::move(reply);
+  replies_.push_back(std::move(reply));
 }
 
 std::vector<std::uint8_t> VirtualBridge::TakeReply() {
-  std::vector<std::uint8_t> reply = std::move(reply_).value_or(std::vector<std::uint8_t>{});
-  reply_.reset();
+  if (replies_.empty()) return {};
+  std::vector<std::uint8_t> reply = std::move(replies_.front());
+  replies_.pop_front();
   return reply;
 }
 
@@ -112,6 +114,15 @@ ChipRules ChipRulesOf(const RegisterMap& map) {
     rule.afterRead = given.reset.value_or(0);
   }
   return rules;
+}
+
+std::uint8_t VirtualBridge::UnheldValue() const {
+  std::array<bool, 256> held{};
+  for (const std::uint8_t value : registers_) held[value] = true;
+  for (std::size_t value = 0; value < held.size(); ++value) {
+    if (!held[value]) return static_cast<std::uint8_t>(value);
+  }
+  return static_cast<std::uint8_t>(~registers_[0]);
 }
 
 void VirtualBridge::LoadDemoValues() {

@@ -1,6 +1,6 @@
 // A virtual USB-to-I2C bridge with a virtual chip of 256 8-bit registers at
 // I2C address 0x2D behind it. It decodes the request packets sent on the OUT
-// pipe and prepares the reply that the next IN transfer collects. Shared by
+// pipe and queues their replies for the IN pipe, in order. Shared by
 // the simulated backend and by test fixtures that emulate a device below
 // libusb. Not thread-safe: the owner serialises access.
 //
@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <vector>
@@ -47,12 +48,17 @@ class VirtualBridge {
   //  write: 0x00, 0x5A, register, data       -> reply status (1 byte)
   // Another I2C address byte gets the no-acknowledge status, an unknown
   // request code or a packet too short for its code the general-error
-  // status. A new request replaces a reply that was never collected.
+  // status. The bridge answers in order: a reply that was never collected
+  // stays ahead of the next one.
   void HandleRequest(std::span<const std::uint8_t> request);
 
-  // The reply waiting for the IN pipe, if any; collecting it removes it.
-  [[nodiscard]] bool HasReply() const { return reply_.has_value(); }
+  // The oldest reply waiting for the IN pipe, if any; collecting it removes it.
+  [[nodiscard]] bool HasReply() const { return !replies_.empty(); }
   [[nodiscard]] std::vector<std::uint8_t> TakeReply();
+  // A byte that no register holds now, when there is one (else the inverse
+  // of register 0's): the value of a reply nobody asked for, so that a read
+  // that showed it would stand out.
+  [[nodiscard]] std::uint8_t UnheldValue() const;
 
   // Fault injection: the next reply carries this status byte instead of the
   // real one (a read still returns the register value). One-shot.
@@ -75,7 +81,7 @@ class VirtualBridge {
 
   std::array<std::uint8_t, 256> registers_{};
   ChipRules rules_{};
-  std::optional<std::vector<std::uint8_t>> reply_;
+  std::deque<std::vector<std::uint8_t>> replies_;
   std::optional<std::uint8_t> forcedStatus_;
   std::optional<std::size_t> shortReply_;
   std::uint64_t requestCount_ = 0;

@@ -57,7 +57,8 @@ class BridgeSession {
   [[nodiscard]] bool Connected() const { return connected_; }
   // How many bridges have been accepted so far. It changes whenever another
   // bridge is held, so a sequence can tell that it is still talking to the
-  // chip it began with.
+  // chip it began with, and the engine that a new bridge may still hold a
+  // reply from before it was claimed.
   [[nodiscard]] std::uint64_t Claims() const { return claims_; }
   // The device handle of the held bridge; 0 when none is held.
   [[nodiscard]] usb::DeviceHandle HeldDevice() const { return context_.deviceHandle; }
@@ -74,7 +75,8 @@ class BridgeSession {
   // ReadPipe asks for `length` bytes into `reply` (which holds at least
   // that many) and gives the number of bytes that came. Both fail with no
   // result once every failure has been logged, except a transfer the owner
-  // cancelled, which logs nothing.
+  // cancelled, which logs nothing. ReadPipe passes over zero-length packets:
+  // none is a reply, and the read goes on for what is left of its time-out.
   [[nodiscard]] bool WritePipe(std::uint32_t pipe, std::span<const std::uint8_t> request);
   [[nodiscard]] std::optional<std::uint32_t> ReadPipe(std::uint32_t pipe, std::span<std::uint8_t> reply,
                                                       std::int32_t length);
@@ -82,8 +84,16 @@ class BridgeSession {
   bool SetPipesInfo(const usb::AlternateSetting& setting);
   // Reads `pipe` of the held bridge with short waits until nothing more
   // comes, logging nothing: what a bridge said too late must not be taken
-  // for the answer to the next request. Does nothing while no bridge is held.
-  void DrainPipe(std::uint32_t pipe);
+  // for the answer to the next request. Gives the number of packets that
+  // held bytes. Does nothing while no bridge is held.
+  int DrainPipe(std::uint32_t pipe);
+  // One more read of `pipe`, waiting at most `waitMs`, logging nothing: true
+  // when a packet with bytes came (one that belongs to no request), false
+  // when nothing did. Zero-length packets are passed over.
+  [[nodiscard]] bool PacketFollows(std::uint32_t pipe, std::uint32_t waitMs);
+  // True while a transfer (or a drain) is in flight: the window serves its
+  // events meanwhile, and nothing may start a second exchange then.
+  [[nodiscard]] bool TransferInFlight() const { return inFlight_ > 0; }
 
   // --- Log and notifications ------------------------------------------------
   void LogText(std::string_view text, std::string_view suffix);
@@ -94,7 +104,7 @@ class BridgeSession {
 
  private:
   std::optional<std::uint32_t> RunPipe(std::uint32_t pipe, bool read, std::uint8_t* buffer,
-                                       std::int32_t length);
+                                       std::int32_t length, std::uint32_t timeoutMs);
   // One call of UsbTransfer with the notifications held; ends the session
   // afterwards when End() came while it was in flight.
   usb::UsbStatus LibraryTransfer(std::uint32_t pipe, bool read, std::uint8_t* buffer, std::int32_t length,

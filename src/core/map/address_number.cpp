@@ -24,6 +24,8 @@ constexpr std::int64_t kExponentCap = 1'000'000'000;
 // Decimal orders beyond these are outside a double whatever the digits.
 constexpr std::int64_t kMaxOrder = 400;
 constexpr std::int64_t kMinOrder = -400;
+// A double holds every whole number of up to this many digits exactly.
+constexpr std::size_t kExactDigits = 15;
 
 bool IsDroppedBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
@@ -65,7 +67,9 @@ std::int64_t ReadExponent(std::string_view text, std::size_t pos) {
 // most kMaxSignificantDigits kept) and the decimal order of the first one:
 // the value is 0.<digits> x 10^order.
 struct Mantissa {
-  std::array<char, kMaxSignificantDigits + 32> digits{};
+  // Only the first `count` are ever read: left unfilled, so that reading
+  // a short number does not first clear 800 bytes.
+  std::array<char, kMaxSignificantDigits + 32> digits;
   std::size_t count = 0;
   std::int64_t order = 0;
 
@@ -104,8 +108,16 @@ double ReadDecimal(std::string_view text) {
   std::size_t pos = 0;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-  Mantissa mantissa;
   const std::size_t intEnd = SkipDigits(text, pos);
+  const bool wholeOnly = intEnd == text.size() || (text[intEnd] != '.' && UpperAscii(text[intEnd]) != 'E');
+  if (wholeOnly && intEnd - pos <= kExactDigits) {
+    // Whole digits with no fraction or exponent after them, as nearly every
+    // address is written: exact as they stand.
+    double whole = 0.0;
+    for (std::size_t i = pos; i < intEnd; ++i) whole = whole * 10 + (text[i] - '0');
+    return negative ? -whole : whole;
+  }
+  Mantissa mantissa;
   for (std::size_t i = pos; i < intEnd; ++i) mantissa.Add(text[i], true);
   pos = intEnd;
   if (pos < text.size() && text[pos] == '.') {

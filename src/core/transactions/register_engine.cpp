@@ -2,6 +2,7 @@
 #include "core/transactions/register_engine.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "core/text/link_log_text.h"
@@ -28,7 +29,7 @@ RegisterEngine::Reply RegisterEngine::Exchange(std::span<const std::uint8_t> req
                                                std::int32_t replyLength, std::size_t replyBufferSize) {
   // Replies carry no address: one that came too late would pass for the
   // answer to this request.
-  if (std::exchange(drainFirst_, false)) session_.DrainPipe(kInPipe);
+  DrainIfStale();
   Reply reply;
   // A request that was not sent gets no reply: asking for one would only
   // wait out the time-out.
@@ -36,25 +37,54 @@ RegisterEngine::Reply RegisterEngine::Exchange(std::span<const std::uint8_t> req
     reply.data.assign(replyBufferSize, 0);
     const std::optional<std::uint32_t> moved = session_.ReadPipe(kInPipe, reply.data, replyLength);
     if (moved && *moved > 0) {
+      if (StrayPacketFollows()) return reply;  // which of the two answers this request is unknown
       reply.outcome = Outcome::Ok;
       reply.bytes = std::min<std::uint32_t>(*moved, static_cast<std::uint32_t>(reply.data.size()));
       return reply;
     }
   }
+  if (session_.LastStatus() == usb::kStatusTimeout) StartWatch();
   reply.outcome = waiter_.Cancelled() ? Outcome::Cancelled : Outcome::TransferError;
   if (reply.outcome == Outcome::TransferError) drainFirst_ = true;
   return reply;
 }
 
+void RegisterEngine::DrainIfStale() {
+  // A bridge just claimed may hold a reply from before: an earlier run quit
+  // or killed during a transfer, or another program.
+  if (session_.Claims() != drainedClaims_) {
+    drainedClaims_ = session_.Claims();
+    drainFirst_ = true;
+  }
+  if (std::exchange(drainFirst_, false) && session_.DrainPipe(kInPipe) > 0) StartWatch();
+}
+
+bool RegisterEngine::StrayPacketFollows() {
+  if (!watchUntil_ || Now() >= *watchUntil_) return false;
+  if (!session_.PacketFollows(kInPipe, kFollowUpWaitMs)) return false;
+  static_cast<void>(session_.DrainPipe(kInPipe));
+  StartWatch();
+  return true;
+}
+
+std::chrono::steady_clock::time_point RegisterEngine::Now() const {
+  return hooks_.now ? hooks_.now() : std::chrono::steady_clock::now();
+}
+
 Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<void(std::uint8_t)>& show) {
+  if (Busy()) return Outcome::Busy;
   if (!OnSequenceBridge()) return Failed(logtext::Access::Read, address, Outcome::TransferError);
   const Reply reply = Exchange(ReadRequest(address), kReadReplyLength, kReadReplyBufferSize);
   if (reply.outcome != Outcome::Ok) return Failed(logtext::Access::Read, address, reply.outcome);
   const ReplyStatus status = DecodeStatusByte(reply.data[0]);
   if (reply.bytes < kReadReplyNeeded) {
     // The status byte alone: a failure it names is reported as that failure;
-    // a success without its value is no answer. Row and cache stay.
-    if (status == ReplyStatus::Success) return Failed(logtext::Access::Read, address, Outcome::TransferError);
+    // a success without its value is no answer, and the value may still
+    // come in a packet of its own. Row and cache stay.
+    if (status == ReplyStatus::Success) {
+      drainFirst_ = true;
+      return Failed(logtext::Access::Read, address, Outcome::TransferError);
+    }
     return Finish(logtext::Access::Read, address, status);
   }
   // A failure's value byte is nobody's value: row and cache keep theirs.
@@ -67,6 +97,7 @@ Outcome RegisterEngine::ReadRegister(std::uint8_t address, const std::function<v
 }
 
 Outcome RegisterEngine::WriteRegister(std::uint8_t address, std::uint8_t data) {
+  if (Busy()) return Outcome::Busy;
   if (!OnSequenceBridge()) return Failed(logtext::Access::Write, address, Outcome::TransferError);
   cache_.Store(address, data);
   // The length asked for with the reply stays the request's.

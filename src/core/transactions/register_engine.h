@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,8 +28,16 @@ namespace regdiag {
 // its events.
 inline constexpr int kSequencePauseMs = 10;
 
-// What became of a transaction or a sequence.
-enum class Outcome { Ok, NoBridge, NoAck, I2cError, TransferError, Cancelled };
+// What became of a transaction or a sequence. Busy: another transaction's
+// transfer was in flight, so nothing was sent or logged.
+enum class Outcome { Ok, NoBridge, NoAck, I2cError, TransferError, Cancelled, Busy };
+
+// After a time-out, or a packet that belongs to no request, replies are
+// watched this long: each is followed by a read that waits kFollowUpWaitMs,
+// and a packet found there fails its transaction. A bridge that answered
+// late once may do so again; outside the watch no transaction pays for it.
+inline constexpr std::chrono::milliseconds kWatchAfterTroubleMs{2000};
+inline constexpr std::uint32_t kFollowUpWaitMs = 5;
 
 class RegisterEngine {
  public:
@@ -36,6 +45,8 @@ class RegisterEngine {
     // Runs when a transaction or sequence finds no bridge, before the log
     // line says so (the window shows its message box here).
     std::function<void()> notConnected;
+    // The clock of the watch after a time-out; the steady clock when empty.
+    std::function<std::chrono::steady_clock::time_point()> now;
   };
 
   RegisterEngine(usb::UsbLibrary& library, const RegisterMap& map, RegisterValueCache& cache, LogSink& log,
@@ -49,6 +60,11 @@ class RegisterEngine {
   // The check that opens every transaction and sequence: with no bridge
   // held, the not-connected hook and log line, and false.
   [[nodiscard]] bool BridgeConnected();
+  // True while a transfer is in flight. Every transaction and sequence that
+  // starts then (the window serves its events during a transfer: a timer's
+  // click, an accessibility action) is refused with Busy, sending and
+  // logging nothing: one exchange at a time, or replies go to the wrong one.
+  [[nodiscard]] bool Busy() const { return session_.TransferInFlight(); }
 
   // One register, the bridge check made by the caller. A read that succeeds
   // calls `show` with the value, then stores it in the cache; a read that
@@ -97,9 +113,17 @@ class RegisterEngine {
     std::uint32_t bytes = 0;
     std::vector<std::uint8_t> data;  // the reply buffer, zero where nothing came
   };
-  // One request and its reply.
+  // One request and its reply. The IN pipe is drained first when it may
+  // hold something old: a bridge just claimed, or an exchange that went
+  // wrong before.
   Reply Exchange(std::span<const std::uint8_t> request, std::int32_t replyLength,
                  std::size_t replyBufferSize);
+  void DrainIfStale();
+  // Inside the watch: true when a packet follows the reply, which then
+  // cannot be told from the answer to an earlier request.
+  bool StrayPacketFollows();
+  [[nodiscard]] std::chrono::steady_clock::time_point Now() const;
+  void StartWatch() { watchUntil_ = Now() + kWatchAfterTroubleMs; }
   Outcome Finish(logtext::Access access, std::uint8_t address, ReplyStatus status);
   Outcome Failed(logtext::Access access, std::uint8_t address, Outcome outcome);
   // False while a sequence runs a transaction on a bridge it did not begin on.
@@ -114,6 +138,10 @@ class RegisterEngine {
   bool drainFirst_ = false;
   // The claim of the sequence whose transaction runs now, if any.
   std::optional<std::uint64_t> sequenceClaim_;
+  // The session's claims already drained for.
+  std::uint64_t drainedClaims_ = 0;
+  // Replies are watched until then (see kWatchAfterTroubleMs).
+  std::optional<std::chrono::steady_clock::time_point> watchUntil_;
 };
 
 // The outcome that a sequence reports: its first failure, Ok when none.

@@ -25,6 +25,7 @@ bool RegisterEngine::SkipUnknown(std::uint8_t address) {
 }
 
 Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome(int row)>& transaction) {
+  if (Busy()) return Outcome::Busy;
   session_.LogLine(header);
   const std::uint64_t claim = BridgeClaim();
   Outcome result = Outcome::Ok;
@@ -39,6 +40,7 @@ Outcome RegisterEngine::RunGroup(const char* header, const std::function<Outcome
 Outcome RegisterEngine::ForEachAddress(const char* header, std::span<const std::uint8_t> addresses,
                                        const std::function<Outcome(std::uint8_t)>& transfer,
                                        SequenceRule rule, const std::function<bool(std::uint8_t)>& skip) {
+  if (Busy()) return Outcome::Busy;
   session_.LogLine(header);
   Outcome result = Outcome::Ok;
   if (!BridgeConnected()) {

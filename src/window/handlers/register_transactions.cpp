@@ -10,8 +10,11 @@
 
 namespace regdiag {
 
+// A click that arrives while a transfer is in flight (a timer's click, an
+// accessibility action: they are no input the gate could drop) is dropped
+// here, before any message box; the engine refuses it as well.
 void DiagWindow::cbRead_Click(std::int16_t Index) {
-  if (!engine_.BridgeConnected()) return;
+  if (engine_.Busy() || !engine_.BridgeConnected()) return;
   if (Index < 0 || Index >= kRowsPerPage) return;
   const std::int16_t address = ShownAddress(Index);
   if (address < 0 || address > 255) return;
@@ -29,7 +32,7 @@ void DiagWindow::ShowReadValue(std::int16_t row, std::uint8_t value) {
 void DiagWindow::cbWrite_Click(std::int16_t Index) { WriteRow(Index, false); }
 
 void DiagWindow::WriteRow(std::int16_t row, bool knownOnly) {
-  if (!engine_.BridgeConnected()) return;
+  if (engine_.Busy() || !engine_.BridgeConnected()) return;
   if (row < 0 || row >= kRowsPerPage) return;
   const std::int16_t address = ShownAddress(row);
   if (address < 0 || address > 255) return;
