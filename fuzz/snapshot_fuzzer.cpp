@@ -33,8 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const regdiag::SnapshotRead read = regdiag::ParseSnapshot(bytes, map);
+  // Lines end at CR LF, LF or a lone CR.
   int lines = 1;
-  for (const char c : bytes) lines += c == '\n' ? 1 : 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+    ++lines;
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+  }
   for (const auto& note : read.errors) Require(note.line >= 1 && note.line <= lines + 1, "error line");
   if (read.Refused()) {
     Require(read.entries.empty(), "a refused file gave entries");
