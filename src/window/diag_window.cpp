@@ -34,8 +34,8 @@ RegisterEngine::Hooks WindowHooks(DiagWindow& window) {
 
 }  // namespace
 
-DiagWindow::DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent)
-    : DiagWindow(library, std::move(appFolder) / kMapFileName, false, parent) {}
+DiagWindow::DiagWindow(usb::UsbLibrary& library, const std::filesystem::path& appFolder, QWidget* parent)
+    : DiagWindow(library, appFolder / kMapFileName, false, parent) {}
 
 DiagWindow::DiagWindow(usb::UsbLibrary& library, MapFile mapFile, QWidget* parent)
     : DiagWindow(library, std::move(mapFile.path), true, parent) {}

@@ -45,7 +45,7 @@ class DiagWindow : public QWidget {
  public:
   // The window talks to the bridge through `library`, which must outlive it,
   // and reads tabdefs.csv from `appFolder`.
-  DiagWindow(usb::UsbLibrary& library, std::filesystem::path appFolder, QWidget* parent = nullptr);
+  DiagWindow(usb::UsbLibrary& library, const std::filesystem::path& appFolder, QWidget* parent = nullptr);
   // The same with the map read from a file named on the command line
   // (--map FILE); its messages name that file.
   struct MapFile {

@@ -21,6 +21,6 @@ QImage ReadPng(const QString& path) {
 
 QPixmap LogoPicture() { return QPixmap::fromImage(ReadPng(QStringLiteral(":/regdiag/logo.png"))); }
 
-QIcon WindowIcon() { return QIcon(QPixmap::fromImage(ReadPng(QStringLiteral(":/regdiag/regdiag.png")))); }
+QIcon WindowIcon() { return {QPixmap::fromImage(ReadPng(QStringLiteral(":/regdiag/regdiag.png")))}; }
 
 }  // namespace regdiag
