@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+#include "core/text/ascii.h"
+
 #include "core/text/hex_value.h"
 
 namespace regdiag {
@@ -29,8 +31,6 @@ constexpr std::size_t kExactDigits = 15;
 
 bool IsDroppedBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The leading run of digits of the base as an unsigned magnitude. A very
 // long run grows to infinity, which the caller treats as out of range.

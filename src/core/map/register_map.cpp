@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/map/address_number.h"
+#include "core/text/ascii.h"
 #include "core/text/lines.h"
 #include "core/map/rules_reader.h"
 
@@ -17,8 +18,6 @@ namespace {
 constexpr std::size_t kMaxUsedFields = 9;
 
 bool IsRegisterAddress(int address) { return address >= 0 && address < kRegisterCount; }
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool IsKeyword(std::string_view field, std::string_view keyword) {
   if (field.size() != keyword.size()) return false;

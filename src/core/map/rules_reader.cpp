@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/map/address_number.h"
+#include "core/text/ascii.h"
 #include "core/text/hex_value.h"
 
 namespace regdiag {
@@ -23,10 +24,8 @@ std::vector<std::string_view> CutFields(std::string_view line) {
   }
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool SameName(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) { return Upper(x) == Upper(y); });
+  return std::ranges::equal(a, b, [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
 std::optional<RegisterAccess> ReadRegisterAccess(std::string_view text) {
