@@ -158,6 +158,10 @@ TEST(RegisterMapTest, RulesAndSkippedLines) {
        "MSB >= LSB >= 0|11: field without a name|12: field name with a '.': C.D|13: too few fields for "
        "FIELD: "
        "4 needed"},
+      // Lines are counted as a person counts them, whatever ends them.
+      {"TITLE\rTITLE\r\nTITLE\n\r\r\n\nTITLE",
+       "|1: too few fields for TITLE: 2 needed|2: too few fields for TITLE: 2 needed|3: too few fields for "
+       "TITLE: 2 needed|7: too few fields for TITLE: 2 needed"},
       // Lines the map cannot use: the same as ever, now with a reason.
       {"TITLE\r\nTabName\r\nREG,1\r\nBITS,a\r\nREG,300,X\r\nBITS,a,b,c,d,e,f,g,h\r\nACCESS,RO\r\n"
        "TITLEBAR,\r\nREG,5,",
@@ -170,6 +174,32 @@ TEST(RegisterMapTest, RulesAndSkippedLines) {
   std::string pages;
   for (int page = 0; page <= kMaxPages; ++page) pages += kP;
   EXPECT_EQ(MapNoteText(ParseRegisterMap(pages).SkippedLines.at(0)), "33: more than 32 pages");
+}
+
+// One reader, file after file: each map equals a fresh parse of its file,
+// whatever the file before it filled (pages, names, bits, rules, titles,
+// skipped lines) and however little the next one holds.
+TEST(RegisterMapTest, AReaderLeavesNothingOfTheFileBefore) {
+  std::string full = "TITLEBAR,W\r\nTITLE,H\r\n";
+  for (int page = 0; page <= kMaxPages; ++page) {
+    full += "TABNAME,P" + std::to_string(page) + "\r\n";
+    for (int row = 0; row < kRowsPerPage + 1; ++row) {
+      const int address = (page * 7 + row) % kRegisterCount;
+      full += "REG," + std::to_string(address) + ",R" + std::to_string(address) + kBits +
+              "\r\nACCESS,RO\r\nRESET,3\r\nFIELD,F,7,4,W1C,1=ON\r\nFIELD,F,0,0\r\n";
+    }
+  }
+  const std::string kFiles[] = {
+      full, "", full, "TABNAME,Q\r\nREG,9,N", full, "REG,300,X\r\nBITS,a", full, kSeven + kBits,
+      "FIELD,G,1,1\r\n", full, "\r\n", "REG,1,A\r\nACCESS,WO",
+  };
+  RegisterMapReader reader;
+  for (const std::string& file : kFiles) {
+    const RegisterMap& read = reader.Read(file);
+    const RegisterMap fresh = ParseRegisterMap(file);
+    EXPECT_EQ(DumpWithNotes(read), DumpWithNotes(fresh)) << file.substr(0, 40);
+    EXPECT_TRUE(read == fresh) << file.substr(0, 40);
+  }
 }
 
 TEST(RegisterMapTest, FilesFromDisk) {

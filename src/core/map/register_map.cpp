@@ -1,10 +1,12 @@
 #include "core/map/register_map.h"
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/map/address_number.h"
 #include "core/text/ascii.h"
@@ -44,30 +46,63 @@ struct LineFields {
   }
 };
 
+enum class Keyword { None, TabName, Reg, Bits, TitleBar, Title, Access, Reset, Field };
+
+// The keyword a line's first field names; None makes the line a comment.
+// Looked up by its length first, so that most comment lines cost one switch.
+Keyword KeywordOf(std::string_view field) {
+  switch (field.size()) {
+    case 3:
+      return IsKeyword(field, "REG") ? Keyword::Reg : Keyword::None;
+    case 4:
+      return IsKeyword(field, "BITS") ? Keyword::Bits : Keyword::None;
+    case 5:
+      if (IsKeyword(field, "TITLE")) return Keyword::Title;
+      if (IsKeyword(field, "RESET")) return Keyword::Reset;
+      return IsKeyword(field, "FIELD") ? Keyword::Field : Keyword::None;
+    case 6:
+      return IsKeyword(field, "ACCESS") ? Keyword::Access : Keyword::None;
+    case 7:
+      return IsKeyword(field, "TABNAME") ? Keyword::TabName : Keyword::None;
+    case 8:
+      return IsKeyword(field, "TITLEBAR") ? Keyword::TitleBar : Keyword::None;
+    default:
+      return Keyword::None;
+  }
+}
+
+// Fills a map whose rows are all empty, whose texts are all empty and which
+// has no rules and no skipped lines. Every address whose names or rules it
+// fills is noted once in `named`, so that a reader can empty just those again.
 class MapParser {
  public:
-  MapParser() {
-    for (auto& page : map_.RowAddress) page.fill(kNoRegister);
-  }
+  MapParser(RegisterMap& map, std::vector<std::uint8_t>& named) : map_(map), named_(named) {}
 
   // Every piece of the file between line ends, empty ones included, so
   // that the lines are counted as a person counts them.
   void ReadLine(std::string_view line);
   // A file without a TABNAME gives no pages and every row empty; the window
   // copes with that.
-  RegisterMap Finish();
+  void Finish();
 
  private:
   void StartPage(std::string_view name);
   void AddRegister(std::string_view addressField, std::string_view name);
   void NameBits(const LineFields& fields);
   // ACCESS, RESET and FIELD, which belong to the current register.
-  void ReadRule(std::string_view keyword, std::string_view line);
+  void ReadRule(Keyword keyword, std::string_view line);
   // Needs at least `needed` fields: else the line is skipped.
   bool Has(const LineFields& fields, std::size_t needed);
   void Skip(std::string reason) { map_.SkippedLines.push_back({line_, std::move(reason)}); }
+  void Note(std::uint8_t address) {
+    if (noted_[address]) return;
+    noted_.set(address);
+    named_.push_back(address);
+  }
 
-  RegisterMap map_;
+  RegisterMap& map_;
+  std::vector<std::uint8_t>& named_;
+  std::bitset<kRegisterCount> noted_;
   int page_ = -1;
   int row_ = 0;
   // Set once a TABNAME had to be ignored for want of pages.
@@ -82,25 +117,37 @@ class MapParser {
 
 void MapParser::ReadLine(std::string_view line) {
   ++line_;
-  if (line.empty()) return;
+  const Keyword keyword = KeywordOf(line.substr(0, line.find(',')));
+  // Any other first field, an empty line among them, makes the line a
+  // comment.
+  if (keyword == Keyword::None) return;
   const LineFields fields(line);
-  const std::string_view keyword = fields.field[0];
   // A line shorter than its keyword needs is skipped whole: a short REG
   // leaves the current register as it was.
-  if (IsKeyword(keyword, "TABNAME")) {
-    if (Has(fields, 2)) StartPage(fields.field[1]);
-  } else if (IsKeyword(keyword, "REG")) {
-    if (Has(fields, 3)) AddRegister(fields.field[1], fields.field[2]);
-  } else if (IsKeyword(keyword, "BITS")) {
-    if (Has(fields, 9)) NameBits(fields);
-  } else if (IsKeyword(keyword, "TITLEBAR")) {
-    if (Has(fields, 2) && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
-  } else if (IsKeyword(keyword, "TITLE")) {
-    if (Has(fields, 2) && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
-  } else if (IsKeyword(keyword, "ACCESS") || IsKeyword(keyword, "RESET") || IsKeyword(keyword, "FIELD")) {
-    ReadRule(keyword, line);
+  switch (keyword) {
+    case Keyword::TabName:
+      if (Has(fields, 2)) StartPage(fields.field[1]);
+      break;
+    case Keyword::Reg:
+      if (Has(fields, 3)) AddRegister(fields.field[1], fields.field[2]);
+      break;
+    case Keyword::Bits:
+      if (Has(fields, 9)) NameBits(fields);
+      break;
+    case Keyword::TitleBar:
+      if (Has(fields, 2) && !fields.field[1].empty()) map_.WindowTitle = fields.field[1];
+      break;
+    case Keyword::Title:
+      if (Has(fields, 2) && !fields.field[1].empty()) map_.HeadingText = fields.field[1];
+      break;
+    case Keyword::Access:
+    case Keyword::Reset:
+    case Keyword::Field:
+      ReadRule(keyword, line);
+      break;
+    case Keyword::None:
+      break;
   }
-  // Any other keyword makes the line a comment.
 }
 
 bool MapParser::Has(const LineFields& fields, std::size_t needed) {
@@ -111,17 +158,18 @@ bool MapParser::Has(const LineFields& fields, std::size_t needed) {
   return false;
 }
 
-void MapParser::ReadRule(std::string_view keyword, std::string_view line) {
+void MapParser::ReadRule(Keyword keyword, std::string_view line) {
   if (!current_ || !IsRegisterAddress(*current_)) {
     Skip("no register for this line: the REG line before it was skipped");
     return;
   }
   const auto address = static_cast<std::uint8_t>(*current_);
   RegisterRules& rules = map_.EditRules(address);
+  Note(address);
   std::string reason;
-  if (IsKeyword(keyword, "ACCESS")) {
+  if (keyword == Keyword::Access) {
     reason = rules_.Access(rules, address, line, line_);
-  } else if (IsKeyword(keyword, "RESET")) {
+  } else if (keyword == Keyword::Reset) {
     reason = rules_.Reset(rules, address, line, line_);
   } else {
     reason = rules_.Field(rules, line);
@@ -129,13 +177,13 @@ void MapParser::ReadRule(std::string_view keyword, std::string_view line) {
   if (!reason.empty()) Skip(std::move(reason));
 }
 
-RegisterMap MapParser::Finish() {
+void MapParser::Finish() {
   map_.TabCount = static_cast<std::int16_t>(page_ + 1);
-  for (std::size_t address = 0; address < map_.RulesIndex.size(); ++address) {
+  // Only a noted address can have rules.
+  for (const std::uint8_t address : named_) {
     if (map_.RulesIndex[address] != 0 && !bitsGiven_[address])
-      NameBitsFromFields(map_.RulesOf(static_cast<int>(address)), map_.BitNames[address]);
+      NameBitsFromFields(map_.RulesOf(address), map_.BitNames[address]);
   }
-  return std::move(map_);
 }
 
 void MapParser::StartPage(std::string_view name) {
@@ -162,6 +210,7 @@ void MapParser::AddRegister(std::string_view addressField, std::string_view name
   }
   const auto address = static_cast<std::size_t>(*current_);
   map_.RegisterNames[address] = name;
+  Note(static_cast<std::uint8_t>(address));
   // Before the first TABNAME there is no page to show the register on.
   if (page_ < 0 || pagesFull_) return;
   map_.RowAddress[static_cast<std::size_t>(page_)][static_cast<std::size_t>(row_)] =
@@ -177,8 +226,23 @@ void MapParser::NameBits(const LineFields& fields) {
     return;
   }
   bitsGiven_[static_cast<std::size_t>(*current_)] = true;
+  // A BITS line before any REG names register 0's bits.
+  Note(static_cast<std::uint8_t>(*current_));
   auto& bits = map_.BitNames[static_cast<std::size_t>(*current_)];
   for (std::size_t k = 1; k <= kBitsPerRegister; ++k) bits[kBitsPerRegister - k] = fields.field[k];
+}
+
+// The map must have every row empty and every text empty (see MapParser).
+void Parse(std::string_view fileBytes, RegisterMap& map, std::vector<std::uint8_t>& named) {
+  MapParser parser(map, named);
+  // A line ends at CR LF, LF or a lone CR. There is no limit on the number
+  // of lines.
+  LineSplitter lines(fileBytes);
+  // Every piece goes to the parser, empty ones too: it counts the lines.
+  while (const std::optional<std::string_view> line = lines.Next()) {
+    parser.ReadLine(*line);
+  }
+  parser.Finish();
 }
 
 }  // namespace
@@ -204,15 +268,33 @@ RegisterRules& RegisterMap::EditRules(int address) {
 }
 
 RegisterMap ParseRegisterMap(std::string_view fileBytes) {
-  MapParser parser;
-  // A line ends at CR LF, LF or a lone CR. There is no limit on the number
-  // of lines.
-  LineSplitter lines(fileBytes);
-  // Every piece goes to the parser, empty ones too: it counts the lines.
-  while (const std::optional<std::string_view> line = lines.Next()) {
-    parser.ReadLine(*line);
+  RegisterMap map;
+  for (auto& page : map.RowAddress) page.fill(kNoRegister);
+  std::vector<std::uint8_t> named;
+  Parse(fileBytes, map, named);
+  return map;
+}
+
+const RegisterMap& RegisterMapReader::Read(std::string_view fileBytes) {
+  // The last file filled pages only up to TabCount, and registers, bits and
+  // rules only where it noted them.
+  for (std::size_t page = 0; page < static_cast<std::size_t>(map_.TabCount); ++page) {
+    map_.TabNames[page].clear();
+    map_.RowAddress[page].fill(kNoRegister);
   }
-  return parser.Finish();
+  map_.TabCount = 0;
+  for (const std::uint8_t address : named_) {
+    map_.RegisterNames[address].clear();
+    for (std::string& bit : map_.BitNames[address]) bit.clear();
+    map_.RulesIndex[address] = 0;
+  }
+  named_.clear();
+  map_.RulesList.clear();
+  map_.SkippedLines.clear();
+  map_.WindowTitle.clear();
+  map_.HeadingText.clear();
+  Parse(fileBytes, map_, named_);
+  return map_;
 }
 
 }  // namespace regdiag

@@ -23,6 +23,8 @@ enum class FieldAccess : std::uint8_t { Default, RW, RO, WO, W1C };
 struct FieldValueName {
   std::uint8_t value = 0;
   std::string label;  // the map's bytes as they stand
+
+  friend bool operator==(const FieldValueName&, const FieldValueName&) = default;
 };
 
 // Bits msb down to lsb of one register, 7 >= msb >= lsb >= 0.
@@ -48,6 +50,8 @@ struct RegisterField {
   // The label the map gives a value; nullptr when it gives none (an empty
   // label, "2=", names none).
   [[nodiscard]] const std::string* LabelOf(std::uint8_t value) const;
+
+  friend bool operator==(const RegisterField&, const RegisterField&) = default;
 };
 
 // The bits of a register by what may be done to them. A register without
@@ -74,12 +78,16 @@ struct RegisterRules {
   // True when the map gave this register no ACCESS and no FIELD line: it is
   // plain memory.
   [[nodiscard]] bool Plain() const { return access == RegisterAccess::RW && fields.empty(); }
+
+  friend bool operator==(const RegisterRules&, const RegisterRules&) = default;
 };
 
 // A line of the map that was skipped (1 = the first line), and why.
 struct MapNote {
   int line = 0;
   std::string reason;
+
+  friend bool operator==(const MapNote&, const MapNote&) = default;
 };
 
 // "RW", "RO", "WO", "RC" and "RW", "RO", "WO", "W1C" ("" for Default).

@@ -16,12 +16,23 @@ namespace {
 // The line cut at every comma; field 0 is the keyword.
 std::vector<std::string_view> CutFields(std::string_view line) {
   std::vector<std::string_view> fields;
+  // Most lines hold no more: one allocation, not one for each growth.
+  fields.reserve(8);
   for (;;) {
     const std::size_t comma = line.find(',');
     fields.push_back(line.substr(0, comma));
     if (comma == std::string_view::npos) return fields;
     line.remove_prefix(comma + 1);
   }
+}
+
+// The second field of a line, when it has one: all that ACCESS and RESET
+// read, cut without a vector of every field.
+std::optional<std::string_view> SecondField(std::string_view line) {
+  const std::size_t first = line.find(',');
+  if (first == std::string_view::npos) return std::nullopt;
+  line.remove_prefix(first + 1);
+  return line.substr(0, line.find(','));
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -81,10 +92,10 @@ std::string ReadFieldTail(RegisterField& field, std::span<const std::string_view
 
 std::string RulesReader::Access(RegisterRules& rules, std::uint8_t address, std::string_view line,
                                 int lineNumber) {
-  const std::vector<std::string_view> fields = CutFields(line);
-  if (fields.size() < 2) return TooFewFields("ACCESS", 2);
-  const std::optional<RegisterAccess> access = ReadRegisterAccess(fields[1]);
-  if (!access) return "unknown access " + Quoted(fields[1]) + " (RW, RO, WO or RC)";
+  const std::optional<std::string_view> text = SecondField(line);
+  if (!text) return TooFewFields("ACCESS", 2);
+  const std::optional<RegisterAccess> access = ReadRegisterAccess(*text);
+  if (!access) return "unknown access " + Quoted(*text) + " (RW, RO, WO or RC)";
   if (accessLine_[address] != 0) {
     return "register 0x" + HexByteText(address) + " has its access from line " +
            std::to_string(accessLine_[address]);
@@ -96,10 +107,10 @@ std::string RulesReader::Access(RegisterRules& rules, std::uint8_t address, std:
 
 std::string RulesReader::Reset(RegisterRules& rules, std::uint8_t address, std::string_view line,
                                int lineNumber) {
-  const std::vector<std::string_view> fields = CutFields(line);
-  if (fields.size() < 2) return TooFewFields("RESET", 2);
-  const std::optional<std::uint8_t> value = ReadSmall(fields[1], 255);
-  if (!value) return "reset value out of range (0 to 255): " + std::string(fields[1]);
+  const std::optional<std::string_view> text = SecondField(line);
+  if (!text) return TooFewFields("RESET", 2);
+  const std::optional<std::uint8_t> value = ReadSmall(*text, 255);
+  if (!value) return "reset value out of range (0 to 255): " + std::string(*text);
   if (resetLine_[address] != 0) {
     return "register 0x" + HexByteText(address) + " has its reset value from line " +
            std::to_string(resetLine_[address]);
